@@ -1,0 +1,37 @@
+# Entry points: `make test` and `make demo` install what is missing, build and
+# then test or run the demo. `make sanitize` runs the tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer; `make bench` runs the
+# benchmarks.
+BUILD ?= build
+SAN_BUILD ?= build-san
+JOBS ?= 2
+
+.PHONY: all bootstrap build test demo sanitize bench clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap.sh
+
+$(BUILD)/build.ninja: | bootstrap
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: bootstrap $(BUILD)/build.ninja
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	@$(BUILD)/bin/qvt-demo out/demo
+
+sanitize: bootstrap
+	@cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQVT_SANITIZE=ON -DQVT_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(SAN_BUILD) -j $(JOBS)
+	@cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do $$b; done
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

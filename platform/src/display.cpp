@@ -1,0 +1,246 @@
+// The display stand-in: its depth and palette, the screen, the host's
+// windows, and the device contexts that draw on them.
+#include <unordered_set>
+
+#include "gdi_internal.h"
+
+namespace qvt::gdi {
+
+const std::vector<Rgb> &staticColors20() {
+    static const std::vector<Rgb> colors = {
+        {0x00, 0x00, 0x00}, {0x80, 0x00, 0x00}, {0x00, 0x80, 0x00}, {0x80, 0x80, 0x00}, {0x00, 0x00, 0x80},
+        {0x80, 0x00, 0x80}, {0x00, 0x80, 0x80}, {0xC0, 0xC0, 0xC0}, {0xC0, 0xDC, 0xC0}, {0xA6, 0xCA, 0xF0},
+        {0xFF, 0xFB, 0xF0}, {0xA0, 0xA0, 0xA4}, {0x80, 0x80, 0x80}, {0xFF, 0x00, 0x00}, {0x00, 0xFF, 0x00},
+        {0xFF, 0xFF, 0x00}, {0x00, 0x00, 0xFF}, {0xFF, 0x00, 0xFF}, {0x00, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF},
+    };
+    return colors;
+}
+
+// The 256-entry system palette of an 8-bit display: the 20 static colours at
+// 0..9 and 246..255, and in between the colours a host typically realises: a
+// 6 x 6 x 6 colour cube and 20 greys.
+static std::vector<Rgb> systemPalette256() {
+    const auto &st = staticColors20();
+    std::vector<Rgb> p(256);
+    for (int i = 0; i < 10; ++i) p[i] = st[i];
+    for (int i = 0; i < 10; ++i) p[246 + i] = st[10 + i];
+    int k = 10;
+    for (int r = 0; r < 6; ++r)
+        for (int g = 0; g < 6; ++g)
+            for (int b = 0; b < 6; ++b) p[k++] = Rgb{(uint8_t)(r * 51), (uint8_t)(g * 51), (uint8_t)(b * 51)};
+    for (int i = 0; i < 20; ++i) {
+        uint8_t v = (uint8_t)(8 + i * 12);
+        p[k++] = Rgb{v, v, v};
+    }
+    return p;
+}
+
+// The 16 colours of a 4-bit display.
+static std::vector<Rgb> vgaPalette16() {
+    return {{0x00, 0x00, 0x00}, {0x80, 0x00, 0x00}, {0x00, 0x80, 0x00}, {0x80, 0x80, 0x00},
+            {0x00, 0x00, 0x80}, {0x80, 0x00, 0x80}, {0x00, 0x80, 0x80}, {0xC0, 0xC0, 0xC0},
+            {0x80, 0x80, 0x80}, {0xFF, 0x00, 0x00}, {0x00, 0xFF, 0x00}, {0xFF, 0xFF, 0x00},
+            {0x00, 0x00, 0xFF}, {0xFF, 0x00, 0xFF}, {0x00, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF}};
+}
+
+namespace {
+struct DisplayState {
+    Display display;
+    SIZE screenSize{640, 480};
+    std::unordered_set<WindowObj *> windows;
+    WindowObj *screen = nullptr;
+};
+
+DisplayState &state() {
+    static DisplayState s;
+    return s;
+}
+
+bool configure(Display &d, int depth) {
+    switch (depth) {
+    case 1: d.fmt = PixFmt::P1; d.systemPalette = {{0, 0, 0}, {255, 255, 255}}; break;
+    case 4: d.fmt = PixFmt::P4; d.systemPalette = vgaPalette16(); break;
+    case 8: d.fmt = PixFmt::P8; d.systemPalette = systemPalette256(); break;
+    case 15: d.fmt = PixFmt::R555; d.systemPalette.clear(); break;
+    case 16: d.fmt = PixFmt::R565; d.systemPalette.clear(); break;
+    case 24: d.fmt = PixFmt::R24; d.systemPalette.clear(); break;
+    case 32: d.fmt = PixFmt::R32; d.systemPalette.clear(); break;
+    default: return false;
+    }
+    d.depth = depth;
+    return true;
+}
+
+bool initSurface(WindowObj &w, int width, int height) {
+    const Display &d = display();
+    int stride = dibStride(width, bitsOf(d.fmt));
+    uint64_t bytes = (uint64_t)stride * (uint64_t)height;
+    if (bytes > (1ull << 30)) return false;
+    w.storage = allocPixels((size_t)bytes);
+    if (!w.storage) return false;
+    w.surf = Surface{};
+    w.surf.width = width;
+    w.surf.height = height;
+    w.surf.fmt = d.fmt;
+    w.surf.stride = stride;
+    w.surf.topDown = true;
+    w.surf.bits = w.storage.get();
+    w.surf.monoDDB = d.depth == 1;
+    if (isPaletted(d.fmt) && d.depth != 1) w.surf.setColors(d.systemPalette);
+    w.surf.window = reinterpret_cast<HWND>(&w);
+    return true;
+}
+
+WindowObj *screen() {
+    DisplayState &s = state();
+    if (!s.screen) {
+        s.screen = new WindowObj;
+        s.screen->isScreen = true;
+        initSurface(*s.screen, s.screenSize.cx, s.screenSize.cy);
+    }
+    return s.screen;
+}
+
+// Detaches every DC of a window that goes away, so that they draw nothing
+// rather than on freed memory.
+void detachDCs(WindowObj *w) {
+    for (DCObj *dc : allDCs())
+        if (dc->window == w) dc->window = nullptr;
+}
+} // namespace
+
+Display &display() {
+    DisplayState &s = state();
+    if (s.display.systemPalette.empty() && s.display.depth <= 8) configure(s.display, s.display.depth);
+    return s.display;
+}
+
+SIZE screenSize() { return state().screenSize; }
+
+WindowObj *toWindow(HWND h) {
+    auto *w = reinterpret_cast<WindowObj *>(h);
+    return h && state().windows.count(w) ? w : nullptr;
+}
+
+void notifyChanged(DCObj *dc, const RECT &b) {
+    if (!dc || !dc->window || dc->window->isScreen || !dc->window->onChange) return;
+    const Surface &s = dc->window->surf;
+    RECT r{std::max<LONG>(b.left, 0), std::max<LONG>(b.top, 0), std::min<LONG>(b.right, s.width),
+           std::min<LONG>(b.bottom, s.height)};
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    dc->window->onChange(dc->window->onChangeUser, reinterpret_cast<HWND>(dc->window), &r);
+}
+
+} // namespace qvt::gdi
+
+using namespace qvt::gdi;
+
+#define GDI_LOCK std::lock_guard<std::recursive_mutex> gdiGuard(gdiLock())
+
+WINUSERAPI BOOL WINAPI QvtSetDisplayDepth(int depth) {
+    GDI_LOCK;
+    DisplayState &s = state();
+    if (!s.windows.empty()) return FALSE;
+    Display d = display();
+    if (!configure(d, depth)) return FALSE;
+    s.display = d;
+    if (s.screen) {
+        detachDCs(s.screen);
+        delete s.screen;
+        s.screen = nullptr;
+    }
+    return TRUE;
+}
+
+WINUSERAPI int WINAPI QvtGetDisplayDepth(void) {
+    GDI_LOCK;
+    return display().depth;
+}
+
+WINUSERAPI BOOL WINAPI QvtSetScreenSize(int width, int height) {
+    GDI_LOCK;
+    DisplayState &s = state();
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return FALSE;
+    s.screenSize = SIZE{width, height};
+    if (s.screen) {
+        detachDCs(s.screen);
+        delete s.screen;
+        s.screen = nullptr;
+    }
+    return TRUE;
+}
+
+WINUSERAPI HWND WINAPI QvtCreateWindow(int width, int height) {
+    GDI_LOCK;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return nullptr;
+    auto *w = new WindowObj;
+    if (!initSurface(*w, width, height)) {
+        delete w;
+        return nullptr;
+    }
+    state().windows.insert(w);
+    return reinterpret_cast<HWND>(w);
+}
+
+WINUSERAPI BOOL WINAPI QvtDestroyWindow(HWND hwnd) {
+    GDI_LOCK;
+    WindowObj *w = toWindow(hwnd);
+    if (!w) return FALSE;
+    detachDCs(w);
+    state().windows.erase(w);
+    delete w;
+    return TRUE;
+}
+
+WINUSERAPI BOOL WINAPI QvtGetWindowSize(HWND hwnd, int *width, int *height) {
+    GDI_LOCK;
+    WindowObj *w = toWindow(hwnd);
+    if (!w) return FALSE;
+    if (width) *width = w->surf.width;
+    if (height) *height = w->surf.height;
+    return TRUE;
+}
+
+WINUSERAPI BOOL WINAPI QvtReadWindowRGB(HWND hwnd, BYTE *rgb, int rowBytes) {
+    GDI_LOCK;
+    WindowObj *w = toWindow(hwnd);
+    if (!w || !rgb || rowBytes < 3 * w->surf.width) return FALSE;
+    const Surface &s = w->surf;
+    std::vector<uint32_t> row((size_t)s.width);
+    for (int y = 0; y < s.height; ++y) {
+        readRow(s, 0, y, s.width, row.data());
+        BYTE *out = rgb + (size_t)y * rowBytes;
+        for (int x = 0; x < s.width; ++x) {
+            Rgb c = decodePixel(s, row[x]);
+            out[3 * x] = c.r;
+            out[3 * x + 1] = c.g;
+            out[3 * x + 2] = c.b;
+        }
+    }
+    return TRUE;
+}
+
+WINUSERAPI BOOL WINAPI QvtSetWindowChangedHandler(HWND hwnd, QvtWindowChangedProc proc, void *user) {
+    GDI_LOCK;
+    WindowObj *w = toWindow(hwnd);
+    if (!w) return FALSE;
+    w->onChange = proc;
+    w->onChangeUser = user;
+    return TRUE;
+}
+
+WINUSERAPI HDC WINAPI GetDC(HWND hWnd) {
+    GDI_LOCK;
+    WindowObj *w = hWnd ? toWindow(hWnd) : screen();
+    if (!w) return nullptr;
+    return reinterpret_cast<HDC>(newDC(false, w));
+}
+
+WINUSERAPI int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
+    GDI_LOCK;
+    (void)hWnd;
+    DCObj *dc = toDC(hDC);
+    if (!dc || dc->memory) return 0;
+    freeDC(dc);
+    return 1;
+}

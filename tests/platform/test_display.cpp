@@ -1,0 +1,163 @@
+// The display stand-in: depths, device capabilities, the system palette and
+// the host's windows.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "qvt/qvtdisplay.h"
+
+namespace {
+
+// Restores the default 32-bit display after each test.
+class DisplayTest : public ::testing::Test {
+protected:
+    void TearDown() override { QvtSetDisplayDepth(32); }
+};
+
+TEST_F(DisplayTest, DeviceCapsFollowTheChosenDepth) {
+    struct Case {
+        int depth, bitsPixel, planes, sizePalette, numColors, rasterPalette;
+    } cases[] = {
+        {1, 1, 1, 0, 2, 0},      {4, 1, 4, 0, 16, 0},    {8, 8, 1, 256, 20, RC_PALETTE},
+        {15, 16, 1, 0, -1, 0},   {16, 16, 1, 0, -1, 0},  {24, 24, 1, 0, -1, 0},
+        {32, 32, 1, 0, -1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.depth);
+        ASSERT_TRUE(QvtSetDisplayDepth(c.depth));
+        HDC screen = GetDC(nullptr);
+        EXPECT_EQ(GetDeviceCaps(screen, BITSPIXEL), c.bitsPixel);
+        EXPECT_EQ(GetDeviceCaps(screen, PLANES), c.planes);
+        EXPECT_EQ(GetDeviceCaps(screen, SIZEPALETTE), c.sizePalette);
+        EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), c.numColors);
+        EXPECT_EQ(GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE, c.rasterPalette);
+        // A memory DC reports the display's capabilities too.
+        HDC mem = CreateCompatibleDC(screen);
+        EXPECT_EQ(GetDeviceCaps(mem, BITSPIXEL) * GetDeviceCaps(mem, PLANES), c.depth == 15 ? 16 : c.depth);
+        DeleteDC(mem);
+        ReleaseDC(nullptr, screen);
+    }
+    EXPECT_FALSE(QvtSetDisplayDepth(2));
+    EXPECT_FALSE(QvtSetDisplayDepth(48));
+}
+
+TEST_F(DisplayTest, OnlyAPaletteDisplayHasASystemPalette) {
+    ASSERT_TRUE(QvtSetDisplayDepth(8));
+    HDC screen = GetDC(nullptr);
+    PALETTEENTRY e[256];
+    ASSERT_EQ(GetSystemPaletteEntries(screen, 0, 256, e), 256u);
+    // The static colours sit at 0..9 and 246..255.
+    EXPECT_EQ(e[0].peRed + e[0].peGreen + e[0].peBlue, 0);
+    EXPECT_EQ(e[9].peRed, 0xA6);
+    EXPECT_EQ(e[9].peBlue, 0xF0);
+    EXPECT_EQ(e[246].peGreen, 0xFB);
+    EXPECT_EQ(e[249].peRed, 0xFF);
+    EXPECT_EQ(e[249].peGreen, 0);
+    EXPECT_EQ(e[255].peRed & e[255].peGreen & e[255].peBlue, 0xFF);
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(QvtSetDisplayDepth(16));
+    screen = GetDC(nullptr);
+    EXPECT_EQ(GetSystemPaletteEntries(screen, 0, 256, e), 0u);
+    ReleaseDC(nullptr, screen);
+}
+
+// The high-colour probe: a compatible bitmap of the screen, a green ramp
+// written and read back; 5-5-5 keeps 32 levels, 5-6-5 keeps 64.
+int distinctGreens(int depth) {
+    QvtSetDisplayDepth(depth);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bm = CreateCompatibleBitmap(screen, 10, 10);
+    HGDIOBJ old = SelectObject(mem, bm);
+    int count = 0, prev = 255;
+    for (int g = 0; g < 256; ++g) {
+        SetPixel(mem, 1, 1, RGB(0, g, 0));
+        int got = (GetPixel(mem, 1, 1) >> 8) & 0xFF;
+        if (got != prev) ++count;
+        prev = got;
+    }
+    SelectObject(mem, old);
+    DeleteObject(bm);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return count;
+}
+
+TEST_F(DisplayTest, OnlyReadingPixelsBackTellsFiveFiveFiveFromFiveSixFive) {
+    EXPECT_EQ(distinctGreens(15), 32);
+    EXPECT_EQ(distinctGreens(16), 64);
+    EXPECT_EQ(distinctGreens(32), 256);
+}
+
+TEST_F(DisplayTest, WindowsAreSurfacesTheHostCanReadAndFollow) {
+    ASSERT_TRUE(QvtSetDisplayDepth(16));
+    HWND wnd = QvtCreateWindow(20, 10);
+    ASSERT_NE(wnd, nullptr);
+    EXPECT_FALSE(QvtSetDisplayDepth(32)); // not while a window exists
+    struct Seen {
+        int calls = 0;
+        RECT last{};
+    } seen;
+    QvtSetWindowChangedHandler(wnd, [](void *u, HWND, const RECT *r) {
+        auto *s = static_cast<Seen *>(u);
+        ++s->calls;
+        s->last = *r;
+    }, &seen);
+    HDC dc = GetDC(wnd);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT r{2, 3, 5, 4};
+    FillRect(dc, &r, red);
+    EXPECT_GE(seen.calls, 1);
+    EXPECT_EQ(seen.last.left, 2);
+    EXPECT_EQ(seen.last.top, 3);
+    EXPECT_EQ(seen.last.right, 5);
+    EXPECT_EQ(seen.last.bottom, 4);
+    std::vector<BYTE> rgb(20 * 10 * 3);
+    ASSERT_TRUE(QvtReadWindowRGB(wnd, rgb.data(), 60));
+    auto px = [&](int x, int y) { return &rgb[(size_t)y * 60 + x * 3]; };
+    EXPECT_EQ(px(2, 3)[0], 255);
+    EXPECT_EQ(px(4, 3)[1], 0);
+    EXPECT_EQ(px(5, 3)[0], 0); // right edge exclusive, new windows are black
+    EXPECT_FALSE(QvtReadWindowRGB(wnd, rgb.data(), 59));
+    // A DC of a destroyed window draws nothing and does not crash.
+    EXPECT_TRUE(QvtDestroyWindow(wnd));
+    EXPECT_FALSE(FillRect(dc, &r, red));
+    EXPECT_EQ(GetPixel(dc, 2, 3), CLR_INVALID);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(red);
+    EXPECT_FALSE(QvtDestroyWindow(wnd));
+    EXPECT_EQ(QvtCreateWindow(0, 10), nullptr);
+    EXPECT_EQ(GetDC(wnd), nullptr);
+}
+
+TEST_F(DisplayTest, CompatibleBitmapsOfTheScreenUseTheDisplayFormat) {
+    struct Case {
+        int depth;
+        COLORREF in, out;
+    } cases[] = {
+        {32, RGB(0x87, 0x43, 0x21), RGB(0x87, 0x43, 0x21)},
+        {24, RGB(0x87, 0x43, 0x21), RGB(0x87, 0x43, 0x21)},
+        {16, RGB(0x87, 0x43, 0x21), RGB(0x84, 0x41, 0x21)},
+        {15, RGB(0x87, 0x43, 0x21), RGB(0x84, 0x42, 0x21)},
+        {8, RGB(0xFF, 0x00, 0x00), RGB(0xFF, 0x00, 0x00)},
+        {4, RGB(0x80, 0x00, 0x80), RGB(0x80, 0x00, 0x80)},
+        {1, RGB(0xF0, 0xF0, 0xF0), RGB(0xFF, 0xFF, 0xFF)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.depth);
+        ASSERT_TRUE(QvtSetDisplayDepth(c.depth));
+        HDC screen = GetDC(nullptr);
+        HDC mem = CreateCompatibleDC(screen);
+        HBITMAP bm = CreateCompatibleBitmap(screen, 3, 3);
+        ASSERT_NE(bm, nullptr);
+        HGDIOBJ old = SelectObject(mem, bm);
+        EXPECT_EQ(SetPixel(mem, 1, 1, c.in), c.out);
+        SelectObject(mem, old);
+        DeleteObject(bm);
+        DeleteDC(mem);
+        ReleaseDC(nullptr, screen);
+    }
+}
+
+} // namespace
