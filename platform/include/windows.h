@@ -9,5 +9,6 @@
 #include "qvt/mmsystem.h"
 #include "qvt/winuser.h"
 #include "qvt/wingdi.h"
+#include "qvt/objidl.h"
 
 #endif

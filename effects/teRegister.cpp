@@ -1,0 +1,15 @@
+// Registers the effect classes in unit order.
+#include "effects/teRegister.h"
+
+#include "effects/teBlend.h"
+
+namespace qvt {
+
+void RegisterAllTransitions() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    RegisterTransition(TBlendTransition::StaticClassInfo());
+}
+
+} // namespace qvt

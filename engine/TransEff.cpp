@@ -1,0 +1,249 @@
+// Transition effect base, render pipeline, dirty rectangles, plain cut and
+// the class registry of effects.
+#include "engine/TransEff.h"
+
+#include <algorithm>
+
+namespace qvt {
+
+using rtl::DeclareClass;
+using rtl::TClassInfo;
+
+// ---------------------------------------------------------------------------
+// Pass 2 options
+
+const TClassInfo &TTEPass2OptionsType::StaticClassInfo() {
+    static const TClassInfo info = DeclareClass<TTEPass2OptionsType, TPersistent>("TTEPass2OptionsType")
+                                       .Property("DistributedTime", &TTEPass2OptionsType::DistributedTime)
+                                       .Default(false)
+                                       .Property("Reversed", &TTEPass2OptionsType::Reversed)
+                                       .Default(false)
+                                       .Property("UseSolidColor", &TTEPass2OptionsType::UseSolidColor)
+                                       .Default(true)
+                                       .Property("SolidColor", &TTEPass2OptionsType::SolidColor)
+                                       .Default(rtl::clNone)
+                                       .Build();
+    return info;
+}
+
+void TTEPass2OptionsType::Assign(const TPersistent *source) {
+    if (auto *o = dynamic_cast<const TTEPass2OptionsType *>(source)) {
+        DistributedTime = o->DistributedTime;
+        Reversed = o->Reversed;
+        UseSolidColor = o->UseSolidColor;
+        SolidColor = o->SolidColor;
+        return;
+    }
+    TPersistent::Assign(source);
+}
+
+// ---------------------------------------------------------------------------
+// Dirty rectangles
+
+void TFCDirtyRects::Add(const TRect &r) {
+    if (UseClip) {
+        TRect clipped;
+        if (!IntersectRect(&clipped, &r, &ClipRect)) return;
+        rects_.push_back(clipped);
+        return;
+    }
+    rects_.push_back(r);
+}
+
+TRect TFCDirtyRects::Get(int index) const {
+    if (index < 0 || index >= Count()) throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    return rects_[static_cast<size_t>(index)];
+}
+
+void TFCDirtyRects::Set(int index, const TRect &r) {
+    if (index < 0 || index >= Count()) throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    rects_[static_cast<size_t>(index)] = r;
+}
+
+// ---------------------------------------------------------------------------
+// Transition data
+
+TTETransitionData::TTETransitionData(int width, int height, TBitmap *srcImage, TBitmap *dstImage, TBitmap *bitmap,
+                                     TCanvas *canvas, TPixelFormat pixelFormat, bool allowDelays)
+    : Bitmap(bitmap), SrcImage(srcImage), DstImage(dstImage), Canvas(canvas), Width(width), Height(height),
+      PixelFormat(pixelFormat), HighColorDevice(IsTrueColorDisplay(false)), AllowDelays(allowDelays) {}
+
+TCanvas &TTETransitionData::DrawCanvas() const { return Bitmap ? Bitmap->Canvas() : *Canvas; }
+
+// ---------------------------------------------------------------------------
+// Effect base
+
+TTransitionEffect::TTransitionEffect(TComponent *owner) : TComponent(owner) {}
+
+TTransitionEffect::~TTransitionEffect() = default;
+
+const TClassInfo &TTransitionEffect::StaticClassInfo() {
+    static const TClassInfo info =
+        DeclareClass<TTransitionEffect, TComponent>("TTransitionEffect")
+            .Property("Enabled", &TTransitionEffect::GetEnabled, &TTransitionEffect::SetEnabled)
+            .Default(true)
+            .Property("FlickerFreeWhenDisabled", &TTransitionEffect::FlickerFreeWhenDisabled)
+            .Default(false)
+            .Property("Pass2Options", &TTransitionEffect::Pass2Options)
+            .Property("PassSetting", &TTransitionEffect::PassSetting)
+            .Default(teOnePass)
+            .Build();
+    return info;
+}
+
+TTEEffectDirection TTransitionEffect::GetReversedDirection() const {
+    switch (Direction) {
+    case tedRight: return tedLeft;
+    case tedLeft: return tedRight;
+    case tedDown: return tedUp;
+    case tedUp: return tedDown;
+    case tedDownRight: return tedUpLeft;
+    case tedUpLeft: return tedDownRight;
+    case tedDownLeft: return tedUpRight;
+    case tedUpRight: return tedDownLeft;
+    case tedIn: return tedOut;
+    case tedOut: return tedIn;
+    default: return Direction;
+    }
+}
+
+int TTransitionEffect::PassCount() const {
+    switch (PassSetting) {
+    case teOnePass: return 1;
+    case teTwoPasses: return 2;
+    case tePaletteDependent: return IsPaletteDisplay(false) ? 2 : 1;
+    }
+    return 1;
+}
+
+void TTransitionEffect::SetDirection(TTEEffectDirection value) {
+    if (static_cast<unsigned>(value) <= 15 && AllowedDirections.Contains(value)) Direction = value;
+}
+
+void TTransitionEffect::SetEnabled(bool value) {
+    if (Enabled != value) Enabled = value;
+}
+
+void TTransitionEffect::Prepare(std::unique_ptr<TTETransitionData> &data, const TRect &area, HDC target,
+                                HDC source) {
+    const TPixelFormat pf = GetPixelFormat();
+    const int areaWidth = area.right - area.left;
+    const int bitmapsWidth = GetBitmapsWidth(areaWidth);
+    const int height = area.bottom - area.top;
+
+    RenderWindow = std::make_unique<TTERenderWindow>();
+    RenderWindow->Canvas.SetHandle(target);
+    auto canvas = std::make_unique<TCanvas>();
+    canvas->SetHandle(target);
+
+    SrcImageAvailable = true;
+    std::unique_ptr<TBitmap> srcImage;
+    if (NeedSrcImage()) srcImage = std::make_unique<TBitmap>();
+    auto dstImage = std::make_unique<TBitmap>();
+
+    std::unique_ptr<TBitmap> ownWork;
+    TBitmap *work = nullptr;
+    if (NeedWorkBitmap()) {
+        if (srcImage && WorkOnSrcImage()) {
+            work = srcImage.get();
+        } else {
+            ownWork = std::make_unique<TBitmap>();
+            SetupBitmap(*ownWork, nullptr, bitmapsWidth, pf, height);
+            work = ownWork.get();
+        }
+    }
+    ExcludeRect = TRect{0, 0, 0, 0};
+    UpdateRect = TRect{0, 0, 0, 0};
+
+    if (srcImage) {
+        // Before anything is drawn: this is what the screen showed.
+        SetupBitmap(*srcImage, nullptr, bitmapsWidth, pf, height);
+        BitBlt(srcImage->Canvas().Handle(), 0, 0, areaWidth, height, target, area.left, area.top, SRCCOPY);
+    }
+    SetupBitmap(*dstImage, nullptr, bitmapsWidth, pf, height);
+    BitBlt(dstImage->Canvas().Handle(), 0, 0, areaWidth, height, source, 0, 0, SRCCOPY);
+
+    data = std::make_unique<TTETransitionData>(areaWidth, height, srcImage.get(), dstImage.get(), work,
+                                               canvas.get(), pf, true);
+    // From here the data holds them; Unprepare frees them.
+    srcImage.release();
+    dstImage.release();
+    ownWork.release();
+    canvas.release();
+}
+
+void TTransitionEffect::Unprepare(std::unique_ptr<TTETransitionData> &data) {
+    RenderWindow.reset();
+    if (data) {
+        if (data->Bitmap != data->SrcImage) delete data->Bitmap;
+        delete data->SrcImage;
+        delete data->DstImage;
+        delete data->Canvas;
+        data.reset();
+    }
+    WorkBitmap = nullptr;
+}
+
+void TTransitionEffect::UpdateScreen(bool fullUpdate) {
+    if (AllowScreenUpdate && WorkBitmap && RenderWindow) {
+        TCanvas &screen = RenderWindow->Canvas;
+        HDC screenDC = screen.Handle();
+        HDC workDC = WorkBitmap->Canvas().Handle();
+        const TRect whole{0, 0, WorkBitmap->Width(), WorkBitmap->Height()};
+        TRect chosen = whole;
+        if (!fullUpdate && !(UpdateRect.left == 0 && UpdateRect.top == 0 && UpdateRect.right == 0 &&
+                             UpdateRect.bottom == 0))
+            chosen = UpdateRect;
+        const bool exclude = !IsRectEmpty(&ExcludeRect);
+        if (!fullUpdate && exclude)
+            ExcludeClipRect(screenDC, ExcludeRect.left, ExcludeRect.top, ExcludeRect.right, ExcludeRect.bottom);
+        auto copy = [&](const TRect &r) {
+            BitBlt(screenDC, r.left, r.top, r.right - r.left, r.bottom - r.top, workDC, r.left, r.top, SRCCOPY);
+        };
+        if (DirtyRects && DirtyRects->Count() >= 2) {
+            for (int i = 0; i < DirtyRects->Count(); ++i) copy(DirtyRects->Get(i));
+        } else {
+            copy(chosen);
+        }
+        if (exclude) SelectClipRgn(screenDC, nullptr);
+    }
+    PrevExcludeRect = ExcludeRect;
+    PrevUpdateRect = UpdateRect;
+    ExcludeRect = TRect{0, 0, 0, 0};
+    UpdateRect = TRect{0, 0, 0, 0};
+    if (DirtyRects && DirtyRects->AutoClear) DirtyRects->Clear();
+}
+
+// ---------------------------------------------------------------------------
+// Plain cut
+
+const TClassInfo &TFlickerFreeTransition::StaticClassInfo() {
+    static const TClassInfo info =
+        DeclareClass<TFlickerFreeTransition, TTransitionEffect>("TFlickerFreeTransition").Build();
+    return info;
+}
+
+void TFlickerFreeTransition::Execute(TTETransitionData &data) {
+    BitBlt(data.DrawCanvas().Handle(), 0, 0, data.Width, data.Height, data.DstImage->Canvas().Handle(), 0, 0,
+           SRCCOPY);
+}
+
+// ---------------------------------------------------------------------------
+// Registry
+
+namespace {
+std::vector<const TClassInfo *> &registry() {
+    static std::vector<const TClassInfo *> classes;
+    return classes;
+}
+} // namespace
+
+void RegisterTransition(const TClassInfo &info) {
+    auto &classes = registry();
+    if (std::find(classes.begin(), classes.end(), &info) == classes.end()) classes.push_back(&info);
+    rtl::RegisterClass(info);
+}
+
+std::span<const TClassInfo *const> TransitionClasses() { return registry(); }
+
+} // namespace qvt

@@ -1,0 +1,109 @@
+// The plug-in module QVT.ovp: the nine entry points the host calls, the
+// render bridge, and the module's start-up.
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+
+#include "engine/TransEff.h"
+#include "pixels/PixFormats.h"
+#include "plugin/qvtHost.h"
+#include "qvt/ovplugin.h"
+
+using namespace qvt;
+using namespace qvt::plugin;
+
+#define OV_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+// Module start-up, in the order the units initialise: pixel services first,
+// then each effect unit registers its class.
+struct ModuleStartup {
+    ModuleStartup() { InitializePixelServices(); }
+} startup;
+
+// Builds the effect for a record and plays it inside Area of the target.
+bool RenderTransition(HDC memoryDC, HDC target, const RECT &area, const char *params, int length) {
+    (void)params;
+    (void)length;
+    std::unique_ptr<TTransitionEffect> effect = std::make_unique<TFlickerFreeTransition>(nullptr);
+    std::unique_ptr<TTETransitionData> data;
+    try {
+        effect->Prepare(data, area, target, memoryDC);
+        POINT old;
+        OffsetWindowOrgEx(data->Canvas->Handle(), -area.left, -area.top, &old);
+        effect->Execute(*data);
+    } catch (...) {
+        effect->Unprepare(data);
+        throw;
+    }
+    effect->Unprepare(data);
+    return true;
+}
+
+} // namespace
+
+OV_EXPORT void ovRegisterStreamAccess(OvStreamAccessProc access) { Host().StreamAccess = access; }
+
+OV_EXPORT void ovRegisterInterfaceAccess(intptr_t access) { Host().InterfaceAccess = access; }
+
+OV_EXPORT void ovRegisterPlugIn(intptr_t, intptr_t, OvGetHostVariableProc getVariable, intptr_t) {
+    Host().GetHostVariable = getVariable;
+    Guarded([] { CheckHostVersion(GetHostVariable("[OvaldaVersion]")); });
+}
+
+OV_EXPORT BOOL ovAbout(void) {
+    // The About box belongs to the editor module; until it is bridged there
+    // is nothing to show.
+    return FALSE;
+}
+
+OV_EXPORT int ovRegisterEffect(OvRegisterEffectProc registerEffect) {
+    Host().HostRegisterEffect = registerEffect;
+    if (!registerEffect) return 0;
+    return registerEffect(1, "Quorvane");
+}
+
+OV_EXPORT BOOL ovEditEffect(int effectNumber, char **params) {
+    (void)params;
+    if (effectNumber != 1) return FALSE;
+    return FALSE;
+}
+
+OV_EXPORT BOOL ovRenderEffect(int effectNumber, HBITMAP newPage, HDC target, const RECT *area, const char *params) {
+    bool result = false;
+    Guarded([&] {
+        if (!area) throw rtl::Exception("No transition area");
+        const DWORD targetType = GetObjectType(target);
+        if (targetType != OBJ_DC && targetType != OBJ_MEMDC) throw rtl::Exception("Invalid target device context");
+        if (GetObjectType(newPage) != OBJ_BITMAP) throw rtl::Exception("Invalid page bitmap");
+        const RECT r = *area;
+        HDC memoryDC = CreateCompatibleDC(target);
+        if (!memoryDC) throw rtl::Exception("Invalid target device context");
+        HGDIOBJ previous = SelectObject(memoryDC, newPage);
+        struct Restore {
+            HDC dc;
+            HGDIOBJ previous;
+            ~Restore() {
+                if (previous) SelectObject(dc, previous);
+                DeleteDC(dc);
+            }
+        } restore{memoryDC, previous};
+        if (!previous) throw rtl::Exception("Invalid page bitmap");
+        if (effectNumber == 1) RenderTransition(memoryDC, target, r, params, params ? (int)std::strlen(params) : 0);
+        result = true;
+    });
+    return result ? TRUE : FALSE;
+}
+
+OV_EXPORT void ovMessage(void) {}
+
+OV_EXPORT void ovInitPlugIn(HWND hostWindow, char **title, char **publisher, char **hint) {
+    Host().HostWindow = hostWindow;
+    Guarded([&] {
+        SetHostString(title, kPluginTitle);
+        SetHostString(publisher, kPluginPublisher);
+        SetHostString(hint, kPluginHint);
+    });
+}

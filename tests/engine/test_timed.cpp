@@ -1,0 +1,293 @@
+// The frame driver and the stopwatch, on a clock the test drives.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/teTimed.h"
+#include "pixels/Testing.h"
+#include "qvt/qvtdisplay.h"
+#include "qvt/qvtsys.h"
+
+namespace qvt {
+namespace {
+
+// A performance counter in microseconds that advances only when told to, plus
+// one tick per reading so that busy waits finish.
+struct DrivenClock {
+    int64_t micros = 0;
+    int64_t perRead = 1;
+    DrivenClock() { QvtSetPerformanceClock(&Read, 1000000, this); }
+    ~DrivenClock() { QvtSetPerformanceClock(nullptr, 0, nullptr); }
+    static LONGLONG Read(void *user) {
+        auto *c = static_cast<DrivenClock *>(user);
+        c->micros += c->perRead;
+        return c->micros;
+    }
+    double ms() const { return micros / 1000.0; }
+    void advance(double milliseconds) { micros += static_cast<int64_t>(milliseconds * 1000); }
+};
+
+struct Call {
+    int frame, step, lastFrame;
+};
+
+class RecordingEffect : public TTimedTransitionEffect {
+public:
+    explicit RecordingEffect(DrivenClock *clock = nullptr) : TTimedTransitionEffect(nullptr), clock(clock) {}
+    static const rtl::TClassInfo &StaticClassInfo() {
+        static const rtl::TClassInfo info =
+            rtl::DeclareClass<RecordingEffect, TTimedTransitionEffect>("TRecordingEffect").Build();
+        return info;
+    }
+    const rtl::TClassInfo &ClassInfo() const override { return StaticClassInfo(); }
+    void Initialize(TTETransitionData &data, int &totalFrames) override {
+        TTimedTransitionEffect::Initialize(data, totalFrames);
+        totalFrames = frames;
+        initialized = DirtyRects != nullptr;
+    }
+    void Finalize(TTETransitionData &data) override {
+        ++finalized;
+        TTimedTransitionEffect::Finalize(data);
+    }
+    void ExecuteFrame(TTETransitionData &data, int currentFrame, int step, int totalFrames, int last) override {
+        TTimedTransitionEffect::ExecuteFrame(data, currentFrame, step, totalFrames, last);
+        calls.push_back({currentFrame, step, last});
+        if (clock) clock->advance(calls.size() == 1 ? firstFrameCost : frameCost);
+        if (throwAt == currentFrame) throw rtl::Exception("frame failed");
+    }
+    int GetMinStep() const override { return minStep; }
+    bool NeedSrcImage() const override { return false; }
+
+    DrivenClock *clock;
+    int frames = 100, minStep = 1, throwAt = -1, finalized = 0;
+    double frameCost = 0, firstFrameCost = 0;
+    bool initialized = false;
+    std::vector<Call> calls;
+};
+
+// A window showing black and a white new page; a run ends with white.
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QvtSetDisplayDepth(32);
+        testing::RefreshDisplay();
+        wnd = QvtCreateWindow(8, 8);
+        screen = GetDC(wnd);
+        page.SetPixelFormat(pf32bit);
+        page.SetSize(8, 8);
+        PatBlt(page.Canvas().Handle(), 0, 0, 8, 8, WHITENESS);
+    }
+    void TearDown() override {
+        ReleaseDC(wnd, screen);
+        QvtDestroyWindow(wnd);
+    }
+    void run(RecordingEffect &e) {
+        std::unique_ptr<TTETransitionData> data;
+        e.Prepare(data, RECT{0, 0, 8, 8}, screen, page.Canvas().Handle());
+        try {
+            e.Execute(*data);
+        } catch (...) {
+            e.Unprepare(data);
+            throw;
+        }
+        e.Unprepare(data);
+    }
+    bool showsNewPage() { return GetPixel(screen, 7, 7) == RGB(255, 255, 255); }
+    HWND wnd{};
+    HDC screen{};
+    rtl::TBitmap page;
+};
+
+TEST_F(Driver, UntimedRunDrawsEveryMinStepThenThePage) {
+    struct Case {
+        int frames, minStep;
+        std::vector<int> expected;
+    } cases[] = {{5, 1, {1, 2, 3, 4}}, {13, 4, {4, 8, 12}}, {12, 4, {4, 8}}, {1, 1, {}}, {3, 5, {}}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.frames << " frames, step " << c.minStep);
+        PatBlt(screen, 0, 0, 8, 8, BLACKNESS);
+        RecordingEffect e;
+        e.frames = c.frames;
+        e.minStep = c.minStep;
+        run(e);
+        std::vector<int> got;
+        for (const Call &call : e.calls) {
+            got.push_back(call.frame);
+            EXPECT_EQ(call.step, c.minStep);
+            EXPECT_EQ(call.lastFrame, call.frame - c.minStep);
+        }
+        EXPECT_EQ(got, c.expected);
+        EXPECT_TRUE(e.initialized);
+        EXPECT_EQ(e.finalized, 1);
+        EXPECT_EQ(e.DirtyRects, nullptr);
+        EXPECT_TRUE(showsNewPage());
+    }
+}
+
+TEST_F(Driver, NoFramesAbortsWithoutShowingThePage) {
+    for (int frames : {0, -3}) {
+        PatBlt(screen, 0, 0, 8, 8, BLACKNESS);
+        RecordingEffect e;
+        e.frames = frames;
+        e.Milliseconds = 500;
+        try {
+            run(e);
+            ADD_FAILURE() << "no abort";
+        } catch (const rtl::EAbort &a) {
+            EXPECT_STREQ(a.what(), "Operation aborted");
+        }
+        EXPECT_EQ(e.finalized, 1);
+        EXPECT_TRUE(e.calls.empty());
+        EXPECT_FALSE(showsNewPage());
+    }
+}
+
+TEST_F(Driver, AFailingFrameStillFinalizes) {
+    RecordingEffect e;
+    e.throwAt = 3;
+    EXPECT_THROW(run(e), rtl::Exception);
+    EXPECT_EQ(e.finalized, 1);
+    EXPECT_EQ(e.WorkBitmap, nullptr);
+}
+
+TEST_F(Driver, FastDrawingWaitsAndEndsOnTime) {
+    DrivenClock clock;
+    RecordingEffect e(&clock);
+    e.frames = 100;
+    e.Milliseconds = 1000;
+    e.frameCost = 0.5;
+    run(e);
+    // Every frame drawn, in order, and the run lasted the requested time.
+    ASSERT_EQ(e.calls.size(), 99u);
+    for (int i = 0; i < 99; ++i) EXPECT_EQ(e.calls[i].frame, i + 1);
+    EXPECT_NEAR(clock.ms(), 1000, 15);
+    EXPECT_TRUE(showsNewPage());
+}
+
+TEST_F(Driver, SlowDrawingSkipsFramesAndStillEndsNearTheDuration) {
+    DrivenClock clock;
+    RecordingEffect e(&clock);
+    e.frames = 100;
+    e.Milliseconds = 1000;
+    e.frameCost = 50;
+    e.firstFrameCost = 50;
+    run(e);
+    EXPECT_LT(e.calls.size(), 30u);
+    for (size_t i = 1; i < e.calls.size(); ++i) {
+        EXPECT_GT(e.calls[i].frame, e.calls[i - 1].frame);
+        EXPECT_EQ(e.calls[i].step, e.calls[i].frame - e.calls[i].lastFrame);
+        EXPECT_EQ(e.calls[i].lastFrame, e.calls[i - 1].frame);
+    }
+    EXPECT_LT(e.calls.back().frame, 100);
+    EXPECT_NEAR(clock.ms(), 1000, 100);
+    EXPECT_TRUE(showsNewPage());
+}
+
+TEST_F(Driver, ClockPastTheDurationAfterOneFrameEndsAtOnce) {
+    DrivenClock clock;
+    RecordingEffect e(&clock);
+    e.frames = 100;
+    e.Milliseconds = 1000;
+    e.firstFrameCost = 2000;
+    run(e);
+    ASSERT_EQ(e.calls.size(), 1u);
+    EXPECT_EQ(e.calls[0].frame, 1);
+    EXPECT_TRUE(showsNewPage());
+}
+
+TEST_F(Driver, ClockedStepsAreMultiplesOfTheMinimumStep) {
+    DrivenClock clock;
+    RecordingEffect e(&clock);
+    e.frames = 203;
+    e.minStep = 4;
+    e.Milliseconds = 1000;
+    e.frameCost = 30;
+    run(e);
+    ASSERT_GE(e.calls.size(), 2u);
+    for (size_t i = 0; i + 1 < e.calls.size(); ++i) EXPECT_EQ(e.calls[i].step % 4, 0) << "call " << i;
+    EXPECT_LT(e.calls.back().frame, 203);
+}
+
+TEST_F(Driver, TotalFramesOfOneDrawsOnlyThePage) {
+    DrivenClock clock;
+    RecordingEffect e(&clock);
+    e.frames = 1;
+    e.Milliseconds = 1000;
+    run(e);
+    EXPECT_TRUE(e.calls.empty());
+    EXPECT_TRUE(showsNewPage());
+}
+
+struct CountingSink : TFrameSink {
+    std::vector<int> framesAtEmit;
+    RecordingEffect *effect = nullptr;
+    void EmitFrame() override { framesAtEmit.push_back(effect->calls.empty() ? 0 : effect->calls.back().frame); }
+};
+
+TEST_F(Driver, SampledRunShowsTheTransitionAtEachOutputTime) {
+    struct Case {
+        int ms, frames, minStep;
+        double fps;
+        std::vector<int> shown; // effect frame on screen at each output frame
+    } cases[] = {
+        {1000, 100, 1, 10, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 90}},
+        {1000, 100, 4, 10, {0, 8, 20, 28, 40, 48, 60, 68, 80, 88, 88}},
+        {1000, 5, 1, 10, {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4}},
+        {0, 4, 1, 25, {0, 1, 2, 3, 3}}, // untimed: every effect frame once
+        {1, 100, 1, 25, {0, 0}},        // shorter than one output frame
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.ms << " ms, " << c.frames << " frames, step " << c.minStep);
+        PatBlt(screen, 0, 0, 8, 8, BLACKNESS);
+        RecordingEffect e;
+        e.frames = c.frames;
+        e.minStep = c.minStep;
+        e.Milliseconds = c.ms;
+        CountingSink sink;
+        sink.effect = &e;
+        TFrameSampling sampling{c.fps, &sink};
+        e.SetSampling(&sampling);
+        run(e);
+        EXPECT_EQ(sink.framesAtEmit, c.shown);
+        if (c.ms > 0) {
+            EXPECT_EQ((int)sink.framesAtEmit.size(), TTimedTransitionEffect::SampledFrameCount(c.ms, c.fps));
+        }
+        for (size_t i = 1; i < e.calls.size(); ++i) EXPECT_GT(e.calls[i].frame, e.calls[i - 1].frame);
+        EXPECT_TRUE(showsNewPage());
+    }
+}
+
+TEST(Stopwatch, StartPauseAndResetRules) {
+    DrivenClock clock;
+    clock.perRead = 0;
+    TTEChrono c;
+    EXPECT_TRUE(c.HighResolution);
+    EXPECT_TRUE(c.IsStopped());
+    EXPECT_EQ(c.Elapsed(), 0);
+    c.Start();
+    clock.advance(10);
+    c.Start(); // already running: keeps its first start
+    clock.advance(5);
+    EXPECT_DOUBLE_EQ(c.Elapsed(), 15);
+    c.Pause();
+    clock.advance(100);
+    EXPECT_DOUBLE_EQ(c.Elapsed(), 15); // frozen while paused
+    c.Start();
+    clock.advance(1);
+    EXPECT_DOUBLE_EQ(c.Elapsed(), 16);
+    c.Reset();
+    EXPECT_EQ(c.Elapsed(), 0);
+    EXPECT_TRUE(c.IsStopped());
+}
+
+TEST(Stopwatch, FallsBackToTheMillisecondTimer) {
+    DrivenClock clock;
+    QvtSetPerformanceClock(&DrivenClock::Read, 0, &clock); // no counter
+    TTEChrono c;
+    EXPECT_FALSE(c.HighResolution);
+    c.Start();
+    EXPECT_GE(c.Elapsed(), 0);
+}
+
+} // namespace
+} // namespace qvt
