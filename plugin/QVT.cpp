@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 
+#include "effects/teRegister.h"
 #include "engine/TransEff.h"
+#include "persist/qvtPers.h"
 #include "pixels/PixFormats.h"
 #include "plugin/qvtHost.h"
 #include "qvt/ovplugin.h"
@@ -20,14 +22,17 @@ namespace {
 // Module start-up, in the order the units initialise: pixel services first,
 // then each effect unit registers its class.
 struct ModuleStartup {
-    ModuleStartup() { InitializePixelServices(); }
+    ModuleStartup() {
+        InitializePixelServices();
+        RegisterAllTransitions();
+    }
 } startup;
 
 // Builds the effect for a record and plays it inside Area of the target.
 bool RenderTransition(HDC memoryDC, HDC target, const RECT &area, const char *params, int length) {
-    (void)params;
-    (void)length;
-    std::unique_ptr<TTransitionEffect> effect = std::make_unique<TFlickerFreeTransition>(nullptr);
+    std::unique_ptr<TTransitionEffect> effect;
+    ParamsToTransition(effect, params, length);
+    if (!effect) effect = std::make_unique<TFlickerFreeTransition>(nullptr);
     std::unique_ptr<TTETransitionData> data;
     try {
         effect->Prepare(data, area, target, memoryDC);

@@ -169,9 +169,11 @@ struct Registry {
     }
 };
 
+// Never destroyed: classes may be unregistered by other units' static
+// destructors at program exit.
 Registry &TheRegistry() {
-    static Registry registry;
-    return registry;
+    static auto *registry = new Registry;
+    return *registry;
 }
 
 } // namespace

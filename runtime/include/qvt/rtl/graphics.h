@@ -52,6 +52,8 @@ constexpr TEnumNames EnumValueNames(TPixelFormat) { return kPixelFormatNames; }
 int PixelFormatBits(TPixelFormat format);
 // Bytes of one row of `width` pixels, rows padded to `alignment` bits.
 int BytesPerScanLine(int width, int bitsPerPixel, int alignment = 32);
+// A copy of a palette, owned by the caller (null for null).
+HPALETTE CopyPalette(HPALETTE palette);
 // The DIB format equivalent to the display's: by its depth, and for a 16-bit
 // display by probing whether green has 5 or 6 bits.
 TPixelFormat DevicePixelFormat();
@@ -126,13 +128,15 @@ public:
     static const TClassInfo &StaticClassInfo();
     const TClassInfo &ClassInfo() const override { return StaticClassInfo(); }
 
+    // Setting a colour makes a clear brush solid.
     TColor Color() const { return color_; }
     void SetColor(TColor c);
     TBrushStyle Style() const { return style_; }
     void SetStyle(TBrushStyle s);
-    // A pattern bitmap (not owned; it must outlive its use by the brush).
-    // The pattern is copied when the handle is made: after changing the
-    // bitmap, assign it again.
+    // A pattern bitmap (not owned; it must outlive its use by the brush)
+    // takes precedence over colour and style while set. The pattern is
+    // copied when the handle is made: after changing the bitmap, assign it
+    // again.
     TBitmap *Bitmap() const { return bitmap_; }
     void SetBitmap(TBitmap *b);
     // The brush's GDI handle, created on demand and owned by the brush
@@ -197,6 +201,9 @@ protected:
     enum State : unsigned { kHandle = 1, kPen = 2, kBrush = 4 };
     // Called by Handle() when there is no DC; a bitmap canvas makes one.
     virtual void CreateHandle() {}
+    // Lets go of the current DC before another is attached; a bitmap canvas
+    // also deletes its own DC.
+    virtual void DestroyHandle() { ReleaseHandle(); }
     // Makes sure the DC exists and the pen and/or brush are selected.
     void RequiredState(unsigned state);
     // Puts the DC's own pen and brush back and forgets the DC.
@@ -212,6 +219,10 @@ private:
     unsigned state_ = 0;
     HGDIOBJ oldPen_ = nullptr;
     HGDIOBJ oldBrush_ = nullptr;
+    // The DC's own attributes, put back when the canvas lets go of it.
+    int savedRop2_ = R2_COPYPEN;
+    COLORREF savedBkColor_ = 0xFFFFFF;
+    int savedBkMode_ = OPAQUE;
     TPen pen_;
     TBrush brush_;
     DWORD copyMode_ = SRCCOPY;

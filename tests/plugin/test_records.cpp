@@ -1,0 +1,130 @@
+// Render requests with parameter records: the default and stored blends,
+// and malformed records reported in the error box.
+#include <gtest/gtest.h>
+
+#include "pages.h"
+#include "plugin_host.h"
+#include "qvt/qvtdisplay.h"
+#include "qvt/qvtsys.h"
+
+namespace qvt::host {
+namespace {
+
+// A performance counter in microseconds that moves 20 µs per reading, so
+// that a clocked run's waits finish at once in real time.
+struct DrivenClock {
+    int64_t micros = 0;
+    DrivenClock() { QvtSetPerformanceClock(&Read, 1000000, this); }
+    ~DrivenClock() { QvtSetPerformanceClock(nullptr, 0, nullptr); }
+    static LONGLONG Read(void *user) { return static_cast<DrivenClock *>(user)->micros += 20; }
+};
+
+class RecordRender : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HostOptions o;
+        o.width = 48;
+        o.height = 32;
+        std::string error;
+        host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, o, error);
+        ASSERT_TRUE(host) << error;
+        host->Start();
+        page = MakePage(Page::Arriving);
+        departing = MakePage(Page::Departing);
+        host->ShowBitmap(departing);
+        before = host->ReadWindow();
+        QvtSetWindowChangedHandler(host->Window(), [](void *u, HWND, const RECT *) { ++*static_cast<int *>(u); },
+                                   &updates);
+    }
+    void TearDown() override {
+        if (host) QvtSetWindowChangedHandler(host->Window(), nullptr, nullptr);
+        DeleteObject(page);
+        DeleteObject(departing);
+    }
+    HBITMAP MakePage(Page which) {
+        BITMAPINFO bi{};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 48, 32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, nullptr, nullptr, 0);
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, bm);
+        DrawBuiltinPage(dc, which, 48, 32);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        return bm;
+    }
+    std::vector<uint8_t> arrivingAsShown() {
+        HWND probe = QvtCreateWindow(48, 32);
+        HDC dc = GetDC(probe);
+        HDC mem = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(mem, page);
+        BitBlt(dc, 0, 0, 48, 32, mem, 0, 0, SRCCOPY);
+        SelectObject(mem, old);
+        DeleteDC(mem);
+        ReleaseDC(probe, dc);
+        std::vector<uint8_t> rgb(48 * 32 * 3);
+        QvtReadWindowRGB(probe, rgb.data(), 48 * 3);
+        QvtDestroyWindow(probe);
+        return rgb;
+    }
+    std::unique_ptr<PluginHost> host;
+    HBITMAP page{}, departing{};
+    std::vector<uint8_t> before;
+    int updates = 0;
+};
+
+TEST_F(RecordRender, DefaultAndStoredBlendsLastTheirDuration) {
+    for (const char *record : {"", "QVTS2", "QVTS203E80300"}) {
+        SCOPED_TRACE(record);
+        host->ShowBitmap(departing);
+        DrivenClock clock;
+        updates = 0;
+        ASSERT_TRUE(host->Render(1, page, RECT{0, 0, 48, 32}, record));
+        EXPECT_TRUE(host->Messages().empty());
+        EXPECT_NEAR(clock.micros / 1000.0, 1000.0, 5.0);
+        EXPECT_GT(updates, 2);
+        EXPECT_EQ(host->ReadWindow(), arrivingAsShown());
+    }
+    // A missing record is the default too.
+    DrivenClock clock;
+    ASSERT_TRUE(host->Render(1, page, RECT{0, 0, 48, 32}, nullptr));
+    EXPECT_NEAR(clock.micros / 1000.0, 1000.0, 5.0);
+}
+
+TEST_F(RecordRender, UntimedBlendDrawsEveryFrameThenThePage) {
+    updates = 0;
+    ASSERT_TRUE(host->Render(1, page, RECT{0, 0, 48, 32}, "QVTS10300"));
+    // Frames 1 to 254 each reach the window, then the whole new page.
+    EXPECT_EQ(updates, 254 + 1);
+    EXPECT_EQ(host->ReadWindow(), arrivingAsShown());
+}
+
+TEST_F(RecordRender, MalformedRecordsAreReportedAndDrawNothing) {
+    struct Case {
+        const char *record;
+        const char *message; // null: any message
+    } cases[] = {
+        {"QVTX10300", "Wrong signature"},
+        {"QVTS303", "Wrong format version '3'"},
+        {"QVTS19900", "Transition '99' not found"},
+        {"QVTS1030", "Stream read error"},
+        {"QVTS103", nullptr}, // no end-of-list byte
+        {"QVTS103G1", "'$G1' is not a valid integer value"},
+        {"QVTS1030C4D696C6C697365636F6E647306", nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.record);
+        host->ClearMessages();
+        updates = 0;
+        EXPECT_FALSE(host->Render(1, page, RECT{0, 0, 48, 32}, c.record));
+        ASSERT_EQ(host->Messages().size(), 1u);
+        EXPECT_EQ(host->Messages()[0].caption, "Quorvane Transitions Plugin error");
+        if (c.message) {
+            EXPECT_EQ(host->Messages()[0].text, c.message);
+        }
+        EXPECT_EQ(updates, 0);
+        EXPECT_EQ(host->ReadWindow(), before);
+    }
+}
+
+} // namespace
+} // namespace qvt::host
