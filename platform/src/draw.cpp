@@ -5,12 +5,14 @@
 // clipped to the surface and the clip region. Geometry is done on 64-bit
 // device coordinates (128-bit where two coordinate differences are
 // multiplied), and only the rows and columns that can reach the surface are
-// visited, so a shape reaching far outside the surface, anywhere in the 32-bit
-// coordinate range, costs about as much as its visible part.
+// visited, so a line, rectangle or polygon reaching far outside the surface,
+// anywhere in the 32-bit coordinate range, costs about as much as its visible
+// part (ellipses are the exception, see kDeviceLimit).
 //
-// Outlines are pixel sets: a pixel that an outline passes twice (the corners
-// of a one-pixel-wide rectangle, say) is painted once, so XOR pens leave no
-// holes in them.
+// Rectangle and ellipse outlines are pixel sets, disjoint from their insides:
+// a pixel that an outline passes twice (the ends of a one-pixel-wide
+// rectangle, say) is painted once, so XOR pens leave no holes. Polylines and
+// polygon outlines are drawn segment by segment, as LineTo draws them.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -57,9 +59,12 @@ void fillSpan(DCObj &dc, Surface &s, int y, int x0, int x1, const ResolvedBrush 
 
 namespace {
 
-// Device space of shapes whose cost grows with their size rather than with
-// their visible part (ellipses): the platform keeps device coordinates in 28
-// bits, and a box reaching beyond that is refused.
+// An ellipse's outline is walked from its widest row, so its cost grows with
+// the size of its box, not with its visible part. Its box must lie within
+// +-2^27 device pixels (the 28-bit device space of the platform's own
+// graphics engine); a box reaching beyond is refused rather than walked for
+// seconds. Lines, rectangles and polygons cost only their visible part and
+// take any coordinates.
 constexpr int64_t kDeviceLimit = int64_t(1) << 27;
 
 struct Pt {

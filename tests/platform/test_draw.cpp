@@ -177,7 +177,7 @@ Shape referenceRectangle(int64_t l, int64_t t, int64_t r, int64_t b, bool pen, b
     return s;
 }
 
-// Ellipse(L, T, R, B) built the documented way: the quarter walk, its points
+// Ellipse(L, T, R, B) built step by step: the quarter walk, its points
 // mirrored left-right and top-bottom (middle duplicates skipped) into one
 // closed polyline, then every row painted between its outermost outline
 // pixels.
@@ -262,7 +262,7 @@ Shape referencePolygon(const std::vector<POINT> &pts, int mode, bool pen, int w,
 // ---------------------------------------------------------------------------
 // Lines
 
-TEST(LineTo, DocumentedExamples) {
+TEST(LineTo, KnownPixelSets) {
     struct Case {
         POINT from, to;
         std::vector<Pixel> pixels;
@@ -610,8 +610,8 @@ TEST(Ellipse, SmallBoxesWithPenAndBrush) {
     }
 }
 
-// Every box from 1x1 to 40x40, with pen and brush, without pen and without
-// brush, against the documented closed-polyline construction.
+// Every box from 0x0 to 40x40, with pen and brush, without pen and without
+// brush, against the closed-polyline construction.
 TEST(Ellipse, AllBoxesUpTo40MatchTheOutlineConstruction) {
     Canvas c(44, 44);
     struct Tool {
@@ -619,8 +619,8 @@ TEST(Ellipse, AllBoxesUpTo40MatchTheOutlineConstruction) {
     } tools[] = {{kPen, kBrush}, {kNone, kBrush}, {kPen, kNone}};
     for (const Tool &t : tools) {
         Tools sel(c.dc(), t.pen, t.brush);
-        for (int h = 1; h <= 40; ++h)
-            for (int w = 1; w <= 40; ++w) {
+        for (int h = 0; h <= 40; ++h)
+            for (int w = 0; w <= 40; ++w) {
                 SCOPED_TRACE(::testing::Message() << w << "x" << h << " pen " << (t.pen != kNone) << " brush "
                                                   << (t.brush != kNone));
                 c.clear();
