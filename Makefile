@@ -1,12 +1,13 @@
 # Entry points: `make test` and `make demo` install what is missing, build and
-# then test or run the demo. `make sanitize` runs the tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer; `make bench` runs the
-# benchmarks.
+# then test or run the demo (every effect as a GIF, and a contact sheet, in
+# out/demo/). `make docs` redraws the contact sheet shown in the README.
+# `make sanitize` runs the tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer; `make bench` runs the benchmarks.
 BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= 2
 
-.PHONY: all bootstrap build test demo sanitize bench clean
+.PHONY: all bootstrap build tool test demo docs sanitize bench clean
 
 all: build
 
@@ -22,8 +23,15 @@ build: bootstrap $(BUILD)/build.ninja
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
-	@$(BUILD)/bin/qvt-demo out/demo
+# The qvt program and the plug-in module it loads.
+tool: bootstrap $(BUILD)/build.ninja
+	@cmake --build $(BUILD) -j $(JOBS) --target qvt
+
+demo: tool
+	@$(BUILD)/bin/qvt demo -o out/demo
+
+docs: tool
+	@$(BUILD)/bin/qvt demo --sheet-only --size 320x240 --thumb 128x96 -o docs
 
 sanitize: bootstrap
 	@cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQVT_SANITIZE=ON -DQVT_BUILD_BENCH=OFF >/dev/null

@@ -13,14 +13,15 @@ using rtl::TClassInfo;
 // Pass 2 options
 
 const TClassInfo &TTEPass2OptionsType::StaticClassInfo() {
-    static const TClassInfo info = DeclareClass<TTEPass2OptionsType, TPersistent>("TTEPass2OptionsType")
-                                       .Property("DistributedTime", &TTEPass2OptionsType::DistributedTime)
+    using O = TTEPass2OptionsType;
+    static const TClassInfo info = DeclareClass<O, TPersistent>("TTEPass2OptionsType")
+                                       .Property("DistributedTime", &O::DistributedTime, &O::DistributedTime)
                                        .Default(false)
-                                       .Property("Reversed", &TTEPass2OptionsType::Reversed)
+                                       .Property("Reversed", &O::Reversed, &O::Reversed)
                                        .Default(false)
-                                       .Property("UseSolidColor", &TTEPass2OptionsType::UseSolidColor)
+                                       .Property("UseSolidColor", &O::UseSolidColor, &O::UseSolidColor)
                                        .Default(true)
-                                       .Property("SolidColor", &TTEPass2OptionsType::SolidColor)
+                                       .Property("SolidColor", &O::SolidColor, &O::SolidColor)
                                        .Default(rtl::clNone)
                                        .Build();
     return info;
@@ -82,10 +83,11 @@ const TClassInfo &TTransitionEffect::StaticClassInfo() {
         DeclareClass<TTransitionEffect, TComponent>("TTransitionEffect")
             .Property("Enabled", &TTransitionEffect::GetEnabled, &TTransitionEffect::SetEnabled)
             .Default(true)
-            .Property("FlickerFreeWhenDisabled", &TTransitionEffect::FlickerFreeWhenDisabled)
+            .Property("FlickerFreeWhenDisabled", &TTransitionEffect::FlickerFreeWhenDisabled,
+                      &TTransitionEffect::FlickerFreeWhenDisabled)
             .Default(false)
             .Property("Pass2Options", &TTransitionEffect::Pass2Options)
-            .Property("PassSetting", &TTransitionEffect::PassSetting)
+            .Property("PassSetting", &TTransitionEffect::PassSetting, &TTransitionEffect::PassSetting)
             .Default(teOnePass)
             .Build();
     return info;

@@ -65,4 +65,31 @@ bool WritePng(const std::string &path, const RgbImage &image, std::string &error
     return true;
 }
 
+bool ReadPng(const std::string &path, RgbImage &image, std::string &error) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        error = "cannot read " + path + ": " + png.message;
+        png_image_free(&png);
+        return false;
+    }
+    if (png.width > kMaxPictureSide || png.height > kMaxPictureSide ||
+        static_cast<uint64_t>(png.width) * png.height > kMaxPicturePixels) {
+        error = "cannot read " + path + ": picture of " + std::to_string(png.width) + "x" +
+                std::to_string(png.height) + " pixels is too large";
+        png_image_free(&png);
+        return false;
+    }
+    png.format = PNG_FORMAT_RGB;
+    RgbImage out(static_cast<int>(png.width), static_cast<int>(png.height));
+    const png_color black{0, 0, 0};
+    if (!png_image_finish_read(&png, &black, out.rgb.data(), 0, nullptr)) {
+        error = "cannot read " + path + ": " + png.message;
+        png_image_free(&png);
+        return false;
+    }
+    image = std::move(out);
+    return true;
+}
+
 } // namespace qvt::host

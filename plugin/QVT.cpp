@@ -9,6 +9,7 @@
 #include "engine/TransEff.h"
 #include "persist/qvtPers.h"
 #include "pixels/PixFormats.h"
+#include "plugin/qvtEditor.h"
 #include "plugin/qvtHost.h"
 #include "qvt/ovplugin.h"
 
@@ -59,9 +60,10 @@ OV_EXPORT void ovRegisterPlugIn(intptr_t, intptr_t, OvGetHostVariableProc getVar
 }
 
 OV_EXPORT BOOL ovAbout(void) {
-    // The About box belongs to the editor module; until it is bridged there
-    // is nothing to show.
-    return FALSE;
+    // The About box belongs to the editor module.
+    bool result = false;
+    Guarded([&] { result = ShowAboutBox(Host().HostWindow); });
+    return result ? TRUE : FALSE;
 }
 
 OV_EXPORT int ovRegisterEffect(OvRegisterEffectProc registerEffect) {
@@ -71,9 +73,20 @@ OV_EXPORT int ovRegisterEffect(OvRegisterEffectProc registerEffect) {
 }
 
 OV_EXPORT BOOL ovEditEffect(int effectNumber, char **params) {
-    (void)params;
-    if (effectNumber != 1) return FALSE;
-    return FALSE;
+    // Nothing is loaded for a number that is not ours, nor without a place
+    // to hand a new record back in.
+    if (effectNumber != 1 || !params) return FALSE;
+    bool result = false;
+    Guarded([&] {
+        // A missing record is an empty one.
+        const char *current = *params ? *params : "";
+        char *edited = nullptr;
+        if (!EditRecord(Host().HostWindow, current, std::strlen(current), &edited)) return;
+        if (*params) GlobalFree(*params);
+        *params = edited;
+        result = true;
+    });
+    return result ? TRUE : FALSE;
 }
 
 OV_EXPORT BOOL ovRenderEffect(int effectNumber, HBITMAP newPage, HDC target, const RECT *area, const char *params) {

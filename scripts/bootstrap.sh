@@ -15,6 +15,17 @@ have_cmd pkg-config || need+=(pkg-config)
 have_file /usr/include/gtest/gtest.h || need+=(libgtest-dev)
 have_file /usr/include/benchmark/benchmark.h || need+=(libbenchmark-dev)
 have_file /usr/include/png.h || need+=(libpng-dev)
+# The qvt program: arguments, pictures, scaling, labels, the window, videos.
+have_file /usr/include/CLI/CLI.hpp || need+=(libcli11-dev)
+have_file /usr/include/jpeglib.h || need+=(libjpeg-dev)
+compgen -G '/usr/include/*/libswscale/swscale.h' >/dev/null || have_file /usr/include/libswscale/swscale.h ||
+    need+=(libswscale-dev)
+have_file /usr/include/freetype2/ft2build.h || need+=(libfreetype-dev)
+have_file /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf || need+=(fonts-dejavu-core)
+have_file /usr/include/SDL2/SDL.h || need+=(libsdl2-dev)
+{ have_cmd ffmpeg && have_cmd ffprobe; } || need+=(ffmpeg)
+# The play test's X server.
+have_cmd Xvfb || need+=(xvfb)
 
 [ ${#need[@]} -eq 0 ] && exit 0
 

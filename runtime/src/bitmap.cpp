@@ -11,10 +11,12 @@ namespace qvt::rtl {
 // The canvas of a bitmap: a memory DC holding the bitmap and its palette.
 class TBitmapCanvas : public TCanvas {
 public:
-    explicit TBitmapCanvas(TBitmap &bitmap) : bitmap_(bitmap) { Live().push_back(this); }
+    explicit TBitmapCanvas(TBitmap &bitmap) : bitmap_(bitmap) {
+        if (auto *live = Live()) live->push_back(this);
+    }
     ~TBitmapCanvas() override {
         FreeContext();
-        std::erase(Live(), this);
+        if (auto *live = Live()) std::erase(*live, this);
     }
 
     // Deselects the bitmap and palette and deletes the DC (a DC attached
@@ -39,8 +41,8 @@ protected:
         HBITMAP bitmap = bitmap_.handle_.Get();
         // A bitmap can be selected into one DC at a time: take it back from
         // any other bitmap canvas first.
-        if (bitmap)
-            for (TBitmapCanvas *other : Live())
+        if (auto *live = Live(); bitmap && live)
+            for (TBitmapCanvas *other : *live)
                 if (other != this && other->selected_ == bitmap) other->FreeContext();
         MemoryDC dc(CreateCompatibleDC(nullptr));
         if (!dc.Get()) throw EOutOfResources();
@@ -59,11 +61,18 @@ protected:
     }
 
 private:
-    // Never destroyed, so that bitmaps living until program exit can still
-    // unregister their canvases.
-    static std::vector<TBitmapCanvas *> &Live() {
-        static auto *canvases = new std::vector<TBitmapCanvas *>;
-        return *canvases;
+    // The canvases that hold a DC, until the module's static objects go
+    // (program exit or unloading a plug-in module, which must not leak the
+    // list); bitmaps destroyed later find the list gone and skip it.
+    static inline bool liveGone_ = false;
+    struct LiveList {
+        std::vector<TBitmapCanvas *> canvases;
+        ~LiveList() { liveGone_ = true; }
+    };
+    static std::vector<TBitmapCanvas *> *Live() {
+        if (liveGone_) return nullptr;
+        static LiveList list;
+        return &list.canvases;
     }
 
     TBitmap &bitmap_;

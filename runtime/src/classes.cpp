@@ -169,17 +169,29 @@ struct Registry {
     }
 };
 
-// Never destroyed: classes may be unregistered by other units' static
-// destructors at program exit.
-Registry &TheRegistry() {
-    static auto *registry = new Registry;
-    return *registry;
+// The registry lives until the module's static objects are destroyed (at
+// program exit, or when a plug-in module is unloaded, which must not leak
+// it). Units whose static destructors run later find it gone and skip it.
+bool registryGone = false;
+struct RegistryOwner {
+    Registry registry;
+    ~RegistryOwner() { registryGone = true; }
+};
+Registry *TheRegistry() {
+    if (registryGone) return nullptr;
+    static RegistryOwner owner;
+    return &owner.registry;
+}
+Registry &LiveRegistry() {
+    Registry *r = TheRegistry();
+    if (!r) throw EInvalidOperation("The class registry is no longer available");
+    return *r;
 }
 
 } // namespace
 
 void RegisterClass(const TClassInfo &info) {
-    Registry &r = TheRegistry();
+    Registry &r = LiveRegistry();
     std::lock_guard guard(r.lock);
     const TClassInfo &root = TPersistent::StaticClassInfo();
     for (const TClassInfo *c = &info; c && c != &root; c = c->Parent()) {
@@ -195,15 +207,18 @@ void RegisterClasses(std::initializer_list<const TClassInfo *> infos) {
 }
 
 void UnRegisterClass(const TClassInfo &info) {
-    Registry &r = TheRegistry();
+    Registry *registry = TheRegistry();
+    if (!registry) return;
+    Registry &r = *registry;
     std::lock_guard guard(r.lock);
     std::erase(r.classes, &info);
 }
 
 const TClassInfo *GetClass(std::string_view name) {
-    Registry &r = TheRegistry();
-    std::lock_guard guard(r.lock);
-    return r.Find(name);
+    Registry *r = TheRegistry();
+    if (!r) return nullptr;
+    std::lock_guard guard(r->lock);
+    return r->Find(name);
 }
 
 const TClassInfo &FindClass(std::string_view name) {

@@ -45,6 +45,30 @@ int64_t TPropInfo::NarrowOrd(int64_t value) const {
     return value;
 }
 
+int64_t TPropInfo::OrdLow() const {
+    switch (OrdType) {
+    case TOrdType::SByte: return INT8_MIN;
+    case TOrdType::SWord: return INT16_MIN;
+    case TOrdType::SLong: return INT32_MIN;
+    case TOrdType::UByte:
+    case TOrdType::UWord:
+    case TOrdType::ULong: return 0;
+    }
+    return INT32_MIN;
+}
+
+int64_t TPropInfo::OrdHigh() const {
+    switch (OrdType) {
+    case TOrdType::SByte: return INT8_MAX;
+    case TOrdType::UByte: return UINT8_MAX;
+    case TOrdType::SWord: return INT16_MAX;
+    case TOrdType::UWord: return UINT16_MAX;
+    case TOrdType::SLong: return INT32_MAX;
+    case TOrdType::ULong: return UINT32_MAX;
+    }
+    return INT32_MAX;
+}
+
 // --- TClassInfo --------------------------------------------------------------
 
 TClassInfo::TClassInfo(std::string name, const TClassInfo *parent, Factory factory, std::vector<TPropInfo> ownProperties)

@@ -80,6 +80,11 @@ struct TPropInfo {
     const TClassInfo *PropClass = nullptr; // Class: declared class of the held object
     std::optional<int64_t> Default;        // ordinal and set properties; none = nodefault
     bool Stored = true;
+    // Integer properties: the values the setter takes, when that is narrower
+    // than the storage type (DeclareClass::Range); none = the whole range of
+    // the type. The setter ignores values outside it.
+    std::optional<int64_t> MinValue;
+    std::optional<int64_t> MaxValue;
 
     // Accessors of the property's kind; no setter means read-only.
     std::function<int64_t(const TPersistent &)> GetOrd;
@@ -98,6 +103,9 @@ struct TPropInfo {
     // The value as the property's storage holds it: -1 becomes 65535 in a
     // Word and 255 in a one-byte enumeration.
     int64_t NarrowOrd(int64_t value) const;
+    // Lowest and highest value of the storage type (OrdType).
+    int64_t OrdLow() const;
+    int64_t OrdHigh() const;
 };
 
 class TClassInfo {
@@ -246,6 +254,17 @@ public:
     }
     DeclareClass &Stored(bool stored) {
         Last().Stored = stored;
+        return *this;
+    }
+    // The values an Integer property's setter takes, lo..hi inclusive, inside
+    // the storage type's range; EPropertyError otherwise.
+    DeclareClass &Range(int64_t lo, int64_t hi) {
+        TPropInfo &p = Last();
+        if (p.Kind != TTypeKind::Integer) throw EPropertyError(messages::kInvalidPropertyType);
+        if (lo > hi || lo < p.OrdLow() || hi > p.OrdHigh())
+            throw EPropertyError(Format("Range %d..%d does not fit property %s", {lo, hi, p.Name}));
+        p.MinValue = lo;
+        p.MaxValue = hi;
         return *this;
     }
 

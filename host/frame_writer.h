@@ -1,0 +1,55 @@
+// Where rendered frames go: numbered PNG files (a printf-style pattern such
+// as out/f%04d.png, or a folder), or one animation or video file made by the
+// ffmpeg program (.gif, .apng, .webm, .mp4) from raw frames piped to it.
+//
+// Output appears whole or not at all: frames are written under temporary
+// names next to their destination and moved into place by Commit; a writer
+// destroyed without Commit removes everything it wrote, and the folders it
+// created.
+#ifndef QVT_HOST_FRAME_WRITER_H
+#define QVT_HOST_FRAME_WRITER_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "png_io.h"
+
+namespace qvt::host {
+
+enum class OutputKind { PngFrames, Gif, Apng, Webm, Mp4 };
+
+struct OutputTarget {
+    OutputKind kind = OutputKind::PngFrames;
+    std::string folder; // PNG frames: the folder they go into
+    std::string prefix; // PNG frames: file name before the number
+    int digits = 4;     // PNG frames: the number's width, zero-padded
+    std::string suffix; // PNG frames: file name after the number
+    std::string path;   // animation or video file
+    // The file name of PNG frame `index`.
+    std::string FrameName(int index) const;
+};
+
+// Works out what an output argument asks for. Raises ToolError for a form it
+// does not know.
+OutputTarget ParseOutput(const std::string &out);
+
+class FrameWriter {
+public:
+    virtual ~FrameWriter() = default;
+    virtual void Write(const RgbImage &frame) = 0;
+    // Moves the output into place; the files written, in order.
+    virtual std::vector<std::string> Commit() = 0;
+};
+
+// Opens a writer for frames of width x height at fps frames per second.
+// Checks up front what can be checked (the folder can be written, ffmpeg is
+// there, the size suits the format). Raises ToolError.
+std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget &target, int width, int height, double fps);
+
+// The full path of a program found on PATH; empty when there is none.
+std::string FindProgram(const std::string &name);
+
+} // namespace qvt::host
+
+#endif

@@ -1,0 +1,75 @@
+// Pictures as graphics objects: a picture in a 32-bit DIB section, and a
+// memory DC with a bitmap selected; both freed with the object.
+#ifndef QVT_HOST_GDI_PICTURES_H
+#define QVT_HOST_GDI_PICTURES_H
+
+#include <windows.h>
+
+#include <string>
+
+#include "png_io.h"
+#include "tool_error.h"
+
+namespace qvt::host {
+
+// A top-down 32-bit DIB section holding a picture; freed with the object.
+class PictureBitmap {
+public:
+    explicit PictureBitmap(const RgbImage &picture) {
+        BITMAPINFO bi{};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), picture.width, -picture.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void *bits = nullptr;
+        handle_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!handle_ || !bits) {
+            if (handle_) DeleteObject(handle_);
+            throw ToolError("out of graphics memory for a page of " + std::to_string(picture.width) + "x" +
+                            std::to_string(picture.height) + " pixels");
+        }
+        bits_ = static_cast<uint8_t *>(bits);
+        uint8_t *out = bits_;
+        const size_t count = static_cast<size_t>(picture.width) * picture.height;
+        for (size_t i = 0; i < count; ++i) {
+            out[4 * i + 0] = picture.rgb[3 * i + 2];
+            out[4 * i + 1] = picture.rgb[3 * i + 1];
+            out[4 * i + 2] = picture.rgb[3 * i + 0];
+            out[4 * i + 3] = 0;
+        }
+    }
+    ~PictureBitmap() { DeleteObject(handle_); }
+    PictureBitmap(const PictureBitmap &) = delete;
+    PictureBitmap &operator=(const PictureBitmap &) = delete;
+    HBITMAP Handle() const { return handle_; }
+    // Blue, green, red, unused: 4 bytes a pixel, rows top-down.
+    const uint8_t *Bits() const { return bits_; }
+
+private:
+    HBITMAP handle_ = nullptr;
+    uint8_t *bits_ = nullptr;
+};
+
+// A memory DC with a bitmap selected, restored and freed with the object.
+class SelectedBitmap {
+public:
+    SelectedBitmap(HDC reference, HBITMAP bitmap) : dc_(CreateCompatibleDC(reference)) {
+        old_ = dc_ ? SelectObject(dc_, bitmap) : nullptr;
+        if (!old_) {
+            if (dc_) DeleteDC(dc_);
+            throw ToolError("cannot select a page bitmap");
+        }
+    }
+    ~SelectedBitmap() {
+        SelectObject(dc_, old_);
+        DeleteDC(dc_);
+    }
+    SelectedBitmap(const SelectedBitmap &) = delete;
+    SelectedBitmap &operator=(const SelectedBitmap &) = delete;
+    HDC Handle() const { return dc_; }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+} // namespace qvt::host
+
+#endif

@@ -1,0 +1,139 @@
+// The offline renderer.
+#include "offline.h"
+
+#include <cstring>
+#include <memory>
+
+#include "engine/teTimed.h"
+#include "gdi_pictures.h"
+#include "image_io.h"
+#include "qvt/qvtdisplay.h"
+#include "qvt/rtl/exceptions.h"
+#include "tool_error.h"
+
+namespace qvt::host {
+
+namespace {
+
+class Window {
+public:
+    Window(int width, int height) : hwnd_(QvtCreateWindow(width, height)) {
+        if (!hwnd_)
+            throw ToolError("cannot create a window of " + std::to_string(width) + "x" + std::to_string(height));
+        dc_ = GetDC(hwnd_);
+    }
+    ~Window() {
+        ReleaseDC(hwnd_, dc_);
+        QvtDestroyWindow(hwnd_);
+    }
+    Window(const Window &) = delete;
+    Window &operator=(const Window &) = delete;
+    HWND Handle() const { return hwnd_; }
+    HDC DC() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_ = nullptr;
+};
+
+RgbImage readWindow(HWND hwnd, int width, int height) {
+    RgbImage image(width, height);
+    if (!QvtReadWindowRGB(hwnd, image.rgb.data(), width * 3)) throw ToolError("cannot read the window");
+    return image;
+}
+
+// Each sampled output frame: the window as it stands.
+class WindowSink : public TFrameSink {
+public:
+    WindowSink(HWND hwnd, int width, int height, const std::function<void(const RgbImage &)> &onFrame)
+        : hwnd_(hwnd), width_(width), height_(height), onFrame_(onFrame) {}
+    void EmitFrame() override {
+        onFrame_(readWindow(hwnd_, width_, height_));
+        ++count_;
+    }
+    int Count() const { return count_; }
+
+private:
+    HWND hwnd_;
+    int width_, height_;
+    const std::function<void(const RgbImage &)> &onFrame_;
+    int count_ = 0;
+};
+
+} // namespace
+
+bool IsDisplayDepth(int bits) {
+    for (int d : {1, 4, 8, 15, 16, 24, 32})
+        if (bits == d) return true;
+    return false;
+}
+
+RgbImage LoadPage(const PageSource &source, int width, int height) {
+    if (!source.path.empty()) return FitPicture(ReadPicture(source.path), width, height);
+    // The built-in page drawn into a 32-bit picture: both pages then reach
+    // the display the same way.
+    RgbImage blank(width, height);
+    PictureBitmap bitmap(blank);
+    SelectedBitmap dc(nullptr, bitmap.Handle());
+    DrawBuiltinPage(dc.Handle(), source.builtin, width, height);
+    GdiFlush();
+    const uint8_t *bits = bitmap.Bits();
+    for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
+        blank.rgb[3 * i + 0] = bits[4 * i + 2];
+        blank.rgb[3 * i + 1] = bits[4 * i + 1];
+        blank.rgb[3 * i + 2] = bits[4 * i + 0];
+    }
+    return blank;
+}
+
+int ExpectedFrameCount(const TTransitionEffect &effect, double fps) {
+    if (!dynamic_cast<const TTimedTransitionEffect *>(&effect)) return 2;
+    return TTimedTransitionEffect::SampledFrameCount(effect.GetMilliseconds(), fps);
+}
+
+void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double fps,
+                   const std::function<void(const RgbImage &)> &onFrame) {
+    const int width = from.width, height = from.height;
+    Window window(width, height);
+    {
+        PictureBitmap departing(from);
+        SelectedBitmap dc(window.DC(), departing.Handle());
+        if (!BitBlt(window.DC(), 0, 0, width, height, dc.Handle(), 0, 0, SRCCOPY))
+            throw ToolError("cannot show the departing page");
+    }
+    PictureBitmap arriving(to);
+    SelectedBitmap page(window.DC(), arriving.Handle());
+
+    WindowSink sink(window.Handle(), width, height, onFrame);
+    auto *timed = dynamic_cast<TTimedTransitionEffect *>(&effect);
+    const TFrameSampling sampling{fps, &sink};
+    if (timed)
+        timed->SetSampling(&sampling);
+    else
+        sink.EmitFrame(); // an effect without frames: before and after
+    struct Reset {
+        TTimedTransitionEffect *timed;
+        ~Reset() {
+            if (timed) timed->SetSampling(nullptr);
+        }
+    } reset{timed};
+
+    const RECT area{0, 0, width, height};
+    std::unique_ptr<TTETransitionData> data;
+    try {
+        effect.Prepare(data, area, window.DC(), page.Handle());
+        POINT old;
+        OffsetWindowOrgEx(data->Canvas->Handle(), -area.left, -area.top, &old);
+        effect.Execute(*data);
+    } catch (const rtl::Exception &e) {
+        effect.Unprepare(data);
+        throw ToolError(effect.GetDescription() + " failed: " + e.Message());
+    } catch (...) {
+        effect.Unprepare(data);
+        throw;
+    }
+    effect.Unprepare(data);
+    if (!timed) sink.EmitFrame();
+}
+
+} // namespace qvt::host

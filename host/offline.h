@@ -1,0 +1,44 @@
+// Offline rendering: one run of an effect through the plug-in's pipeline
+// (Prepare on a window showing the departing page, Execute, Unprepare),
+// sampled at a fixed frame rate instead of the clock, each output frame read
+// back from the window. The same inputs give the same frames on any machine,
+// as fast as the machine draws them.
+#ifndef QVT_HOST_OFFLINE_H
+#define QVT_HOST_OFFLINE_H
+
+#include <functional>
+#include <string>
+
+#include "engine/TransEff.h"
+#include "pages.h"
+#include "png_io.h"
+
+namespace qvt::host {
+
+// Display depths a host may choose.
+bool IsDisplayDepth(int bits);
+
+// A page: a picture file fitted to the page size, or a built-in page.
+struct PageSource {
+    std::string path; // empty: the built-in page
+    Page builtin = Page::Departing;
+};
+
+// The page as a picture of width x height. Raises ToolError for a picture
+// file that cannot be read.
+RgbImage LoadPage(const PageSource &source, int width, int height);
+
+// Number of output frames a run will have, or 0 when that is only known once
+// the effect has started (untimed runs).
+int ExpectedFrameCount(const TTransitionEffect &effect, double fps);
+
+// Plays the effect from `from` to `to` (pictures of one size) on a window of
+// the current display, calling onFrame with the window's picture for each
+// output frame: the departing page first, the arriving page last. Effect
+// failures raise ToolError; exceptions from onFrame travel on.
+void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double fps,
+                   const std::function<void(const RgbImage &)> &onFrame);
+
+} // namespace qvt::host
+
+#endif

@@ -1,0 +1,173 @@
+// The player: PluginHost runs the plug-in, SDL shows its window.
+#include "player.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <memory>
+
+#include "gdi_pictures.h"
+#include "plugin_host.h"
+#include "qvt/qvtdisplay.h"
+#include "tool_error.h"
+
+namespace qvt::host {
+
+namespace {
+
+// SDL's window, showing the host window's pixels.
+class Screen {
+public:
+    Screen(const std::string &title, int width, int height) : width_(width), height_(height) {
+        // Frames are copied as they are: the software renderer does that
+        // without loading a graphics driver.
+        SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        if (SDL_Init(SDL_INIT_VIDEO) != 0) throw ToolError(std::string("cannot open a window: ") + SDL_GetError());
+        window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, 0);
+        if (window_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+        if (renderer_)
+            texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB24, SDL_TEXTUREACCESS_STREAMING, width, height);
+        if (!texture_) {
+            std::string error = std::string("cannot open a window: ") + SDL_GetError();
+            close();
+            throw ToolError(error);
+        }
+        pixels_.resize(static_cast<size_t>(width) * height * 3);
+    }
+    ~Screen() { close(); }
+    Screen(const Screen &) = delete;
+    Screen &operator=(const Screen &) = delete;
+
+    // Shows what the host window holds now.
+    void Present(HWND hwnd) {
+        if (!QvtReadWindowRGB(hwnd, pixels_.data(), width_ * 3)) return;
+        SDL_UpdateTexture(texture_, nullptr, pixels_.data(), width_ * 3);
+        SDL_RenderClear(renderer_);
+        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+        SDL_RenderPresent(renderer_);
+    }
+
+    // Handles the events waiting; true when the viewer asked to stop.
+    bool Pump(HWND hwnd) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) handle(event, hwnd);
+        return stop_;
+    }
+
+    // Waits for a key, a click on close or the end of `milliseconds` (-1:
+    // no end), redrawing when the window was uncovered.
+    void Hold(HWND hwnd, int milliseconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (!stop_) {
+            int wait = 100;
+            if (milliseconds >= 0) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+                        .count();
+                if (left <= 0) break;
+                wait = static_cast<int>(std::min<int64_t>(left, 100));
+            }
+            SDL_Event event;
+            if (SDL_WaitEventTimeout(&event, wait)) handle(event, hwnd);
+        }
+    }
+
+    bool Stopped() const { return stop_; }
+
+private:
+    void handle(const SDL_Event &event, HWND hwnd) {
+        if (event.type == SDL_QUIT || event.type == SDL_KEYDOWN) stop_ = true;
+        if (event.type == SDL_WINDOWEVENT &&
+            (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SHOWN))
+            Present(hwnd);
+    }
+
+    void close() {
+        if (texture_) SDL_DestroyTexture(texture_);
+        if (renderer_) SDL_DestroyRenderer(renderer_);
+        if (window_) SDL_DestroyWindow(window_);
+        texture_ = nullptr;
+        renderer_ = nullptr;
+        window_ = nullptr;
+        SDL_Quit();
+    }
+
+    int width_, height_;
+    SDL_Window *window_ = nullptr;
+    SDL_Renderer *renderer_ = nullptr;
+    SDL_Texture *texture_ = nullptr;
+    std::vector<uint8_t> pixels_;
+    bool stop_ = false;
+};
+
+struct Follower {
+    Screen *screen;
+    int updates = 0;
+};
+
+// Called by the platform after each drawing call on the host window, on the
+// thread that draws: the plug-in is blocked in ovRenderEffect meanwhile.
+void windowChanged(void *user, HWND hwnd, const RECT *) {
+    auto *follower = static_cast<Follower *>(user);
+    follower->screen->Present(hwnd);
+    follower->screen->Pump(hwnd);
+    ++follower->updates;
+}
+
+std::string pluginMessages(const PluginHost &host) {
+    std::string text;
+    for (const MessageBoxRecord &m : host.Messages()) text += (text.empty() ? "" : "; ") + m.text;
+    return text;
+}
+
+} // namespace
+
+PlayResult Play(const PlayRequest &request) {
+    const int width = request.from.width, height = request.from.height;
+    Screen screen(request.title, width, height);
+    HostOptions options;
+    options.displayDepth = request.displayDepth;
+    options.width = width;
+    options.height = height;
+    std::string error;
+    const std::string module = ProgramFolder() + "/" OV_PLUGIN_FILE;
+    std::unique_ptr<PluginHost> host = PluginHost::Load(module, options, error);
+    if (!host) throw ToolError(error);
+    host->Start();
+    if (!host->Messages().empty()) throw ToolError("the plug-in refused to start: " + pluginMessages(*host));
+    {
+        PictureBitmap departing(request.from);
+        if (!host->ShowBitmap(departing.Handle())) throw ToolError("cannot show the departing page");
+    }
+    PictureBitmap arriving(request.to);
+
+    const HWND hwnd = host->Window();
+    screen.Present(hwnd);
+    screen.Hold(hwnd, request.leadMilliseconds);
+    PlayResult result;
+    if (screen.Stopped()) return result;
+
+    Follower follower{&screen};
+    QvtSetWindowChangedHandler(hwnd, &windowChanged, &follower);
+    const auto start = std::chrono::steady_clock::now();
+    const RECT area{0, 0, width, height};
+    const bool ok = host->Render(1, arriving.Handle(), area, request.record.c_str());
+    const auto stop = std::chrono::steady_clock::now();
+    QvtSetWindowChangedHandler(hwnd, nullptr, nullptr);
+    if (!ok) {
+        const std::string text = pluginMessages(*host);
+        throw ToolError("the plug-in could not play the transition" + (text.empty() ? "" : ": " + text));
+    }
+    screen.Present(hwnd);
+    result.updates = follower.updates;
+    result.milliseconds = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(stop - start).count());
+    // Tell a script watching standard output that the run is over before
+    // the window is held.
+    std::printf("played %d ms, %d window updates\n", result.milliseconds, result.updates);
+    std::fflush(stdout);
+    screen.Hold(hwnd, request.holdMilliseconds);
+    return result;
+}
+
+} // namespace qvt::host

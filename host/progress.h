@@ -1,0 +1,27 @@
+// A progress bar on standard error, drawn only when that is a terminal.
+#ifndef QVT_HOST_PROGRESS_H
+#define QVT_HOST_PROGRESS_H
+
+#include <string>
+
+namespace qvt::host {
+
+class Progress {
+public:
+    // total 0: the number of steps is not known in advance.
+    Progress(std::string label, int total);
+    ~Progress();
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+    void Step();
+
+private:
+    void draw();
+    std::string label_;
+    int total_, done_ = 0;
+    bool active_;
+};
+
+} // namespace qvt::host
+
+#endif

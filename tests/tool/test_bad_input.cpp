@@ -1,0 +1,152 @@
+// Bad input to every command: one line on standard error, a non-zero exit,
+// nothing on standard output and nothing left behind.
+#include "tool_test_support.h"
+
+#include <sys/stat.h>
+
+namespace qvt::tooltest {
+namespace {
+
+class BadInput : public ToolTest {
+protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        writePng(path("page.png"), testPage(16, 16, 5));
+        writeFile(dir / "notes.txt", "not a picture\n");
+        // A PNG cut short in the middle of its data.
+        const std::string png = readFile(dir / "page.png");
+        writeFile(dir / "cut.png", png.substr(0, png.size() / 2));
+        writeFile(dir / "empty.png", "");
+        fs::create_directory(dir / "folder.png");
+        writeFile(dir / "old.gif", "an earlier run");
+        // Programs named ffmpeg that fail: at once, or after reading a little.
+        fs::create_directory(dir / "bin");
+        writeFile(dir / "bin" / "ffmpeg", "#!/bin/sh\necho 'broken encoder' >&2\nexit 3\n");
+        chmod((dir / "bin" / "ffmpeg").c_str(), 0755);
+        fs::create_directory(dir / "bin2");
+        writeFile(dir / "bin2" / "ffmpeg", "#!/bin/sh\n/usr/bin/head -c 100 >/dev/null\necho 'gave up' >&2\nexit 1\n");
+        chmod((dir / "bin2" / "ffmpeg").c_str(), 0755);
+        before = entries(dir);
+    }
+
+    std::vector<std::string> before;
+};
+
+struct Case {
+    std::vector<std::string> args; // {DIR} stands for the scratch folder
+    const char *says;              // part of the one line on standard error
+    EnvChanges env = {};
+};
+
+TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
+    const std::string out = "{DIR}/out/f%04d.png";
+    const Case cases[] = {
+        // Command line.
+        {{}, "subcommand is required"},
+        {{"bogus"}, "bogus"},
+        {{"render", "--frobnicate", "-o", out}, "--frobnicate"},
+        {{"render"}, "--output is required"},
+        {{"render", "--size", "0x0", "-o", out}, "size '0x0'"},
+        {{"render", "--size", "-5x10", "-o", out}, "size '-5x10'"},
+        {{"render", "--size", "100000x100000", "-o", out}, "size '100000x100000'"},
+        {{"render", "--size", "640", "-o", out}, "size '640'"},
+        {{"render", "--size", "10x", "-o", out}, "size '10x'"},
+        {{"render", "--size", "abcxdef", "-o", out}, "size 'abcxdef'"},
+        {{"render", "--fps", "0", "-o", out}, "--fps"},
+        {{"render", "--fps", "-25", "-o", out}, "--fps"},
+        {{"render", "--fps", "1e9", "-o", out}, "--fps"},
+        {{"render", "--ms", "-1", "-o", out}, "--ms"},
+        {{"render", "--ms", "99999999", "-o", out}, "--ms"},
+        {{"render", "--display", "7", "-o", out}, "--display"},
+        {{"render", "03", "--record", "QVTS203E80300", "-o", out}, "excludes"},
+        // Pictures.
+        {{"render", "--from", "{DIR}/missing.png", "-o", out}, "cannot read {DIR}/missing.png"},
+        {{"render", "--to", "{DIR}/folder.png", "-o", out}, "cannot read {DIR}/folder.png"},
+        {{"render", "--from", "{DIR}/notes.txt", "-o", out}, "not a PNG or JPEG picture"},
+        {{"render", "--to", "{DIR}/empty.png", "-o", out}, "not a PNG or JPEG picture"},
+        {{"render", "--from", "{DIR}/cut.png", "-o", out}, "cannot read {DIR}/cut.png"},
+        // Records and effect names.
+        {{"render", "--record", "XXXXXXX", "-o", out}, "Wrong signature"},
+        {{"render", "--record", "QVTS3030000", "-o", out}, "Wrong format version '3'"},
+        {{"render", "--record", "QVTS19900", "-o", out}, "Transition '99' not found"},
+        {{"render", "--record", "QVTS2030", "-o", out}, "bad record"},
+        {{"render", "--record", "QVTS203E8030", "-o", out}, "Stream read error"},
+        {{"render", "--record", "QVTS103ZZ", "-o", out}, "bad record"},
+        {{"render", "Sparkle", "-o", out}, "unknown effect 'Sparkle'"},
+        {{"render", "99", "-o", out}, "unknown effect '99'"},
+        // Outputs.
+        {{"render", "-o", "{DIR}/notes.txt/f%04d.png"}, "Not a directory"},
+        {{"render", "-o", "/proc/qvt-test/f%04d.png"}, "cannot create folder /proc/qvt-test"},
+        {{"render", "-o", "/proc/self/f%04d.png"}, "cannot write to folder /proc/self"},
+        {{"render", "-o", "{DIR}/out.bmp"}, "unknown output type '.bmp'"},
+        {{"render", "-o", "{DIR}/one.png"}, "names one PNG file"},
+        {{"render", "-o", "{DIR}/f%04d%d.png"}, "exactly one frame number"},
+        {{"render", "-o", "{DIR}/f%s.png"}, "exactly one frame number"},
+        {{"render", "-o", "{DIR}/f%0d.png"}, "exactly one frame number"},
+        {{"render", "-o", "{DIR}/f%x/a%04d.png"}, "only be in the file name"},
+        {{"render", "--size", "31x20", "-o", "{DIR}/odd.mp4"}, "even width and height"},
+        {{"render", "-o", "{DIR}/old.gif"}, "ffmpeg not found", {{"PATH", "{DIR}/nothing"}}},
+        {{"render", "-o", "{DIR}/new.mp4"}, "ffmpeg not found", {{"PATH", "{DIR}/nothing"}}},
+        {{"render", "--size", "64x48", "-o", "{DIR}/old.gif"}, "broken encoder", {{"PATH", "{DIR}/bin"}}},
+        {{"render", "--size", "64x48", "-o", "{DIR}/new/x.webm"}, "gave up", {{"PATH", "{DIR}/bin2"}}},
+        // play: the same checks before any window opens.
+        {{"play", "--from", "{DIR}/missing.png"}, "cannot read {DIR}/missing.png"},
+        {{"play", "--record", "QVTS19900"}, "Transition '99' not found"},
+        {{"play", "Sparkle"}, "unknown effect 'Sparkle'"},
+        {{"play", "--size", "0x10"}, "size '0x10'"},
+        {{"play", "--hold", "-1"}, "--hold"},
+        {{"play", "--size", "32x32"},
+         "cannot open a window",
+         {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"SDL_VIDEODRIVER", "x11"}}},
+        // about and edit take what the plug-in takes.
+        {{"about", "extra"}, "extra"},
+        {{"edit", "QVTS203E80300", "more"}, "more"},
+        // demo.
+        {{"demo", "--thumb", "0x0", "-o", "{DIR}/demo"}, "size '0x0'"},
+        {{"demo", "--sheet-only", "-o", "{DIR}/notes.txt"}, "cannot create folder"},
+    };
+    auto expand = [&](std::string s) {
+        for (size_t at; (at = s.find("{DIR}")) != std::string::npos;) s.replace(at, 5, dir.string());
+        return s;
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args;
+        for (const std::string &a : c.args) args.push_back(expand(a));
+        EnvChanges env;
+        for (const auto &[name, value] : c.env) env[name] = value ? std::optional(expand(*value)) : std::nullopt;
+        std::string shown;
+        for (const std::string &a : args) shown += " " + a;
+        SCOPED_TRACE("qvt" + shown);
+
+        Result r = qvt(args, env);
+        EXPECT_NE(r.status, 0);
+        EXPECT_LT(r.status, 128) << "killed by a signal";
+        EXPECT_EQ(r.out, "");
+        ASSERT_FALSE(r.err.empty());
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "not one line: " << r.err;
+        EXPECT_EQ(r.err.rfind("qvt: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(expand(c.says)), std::string::npos) << r.err;
+        EXPECT_EQ(entries(dir), before) << "left behind or changed";
+        EXPECT_EQ(readFile(dir / "old.gif"), "an earlier run");
+    }
+}
+
+TEST_F(BadInput, EditCancelledPrintsNothing) {
+    // The plug-in answers FALSE (cancelled or refused): no record on
+    // standard output, exit status 1.
+    for (const char *record : {"", "QVTS203E80300", "garbage"}) {
+        SCOPED_TRACE(record);
+        Result r = qvt({"edit", record});
+        if (r.status == 0) {
+            // Accepted: one record, nothing else.
+            EXPECT_EQ(lines(r.out).size(), 1u);
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        for (const std::string &line : lines(r.err)) EXPECT_EQ(line.rfind("qvt: ", 0), 0u) << line;
+    }
+}
+
+} // namespace
+} // namespace qvt::tooltest
