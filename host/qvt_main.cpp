@@ -5,6 +5,7 @@
 // a failure as one line on standard error with a non-zero exit status: 1
 // when the work failed, 2 when the command line was wrong.
 #include <signal.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
@@ -277,11 +278,39 @@ int runAbout() {
     return shown ? 0 : 1;
 }
 
+// Points standard output at standard error while it lives, so that the
+// editor's dialog stays on the terminal and standard output carries only the
+// record.
+class DialogOnStderr {
+public:
+    DialogOnStderr() {
+        std::fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        if (saved_ >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+    }
+    ~DialogOnStderr() {
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            dup2(saved_, STDOUT_FILENO);
+            close(saved_);
+        }
+    }
+    DialogOnStderr(const DialogOnStderr &) = delete;
+    DialogOnStderr &operator=(const DialogOnStderr &) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 int runEdit(const std::string &record) {
     std::unique_ptr<PluginHost> host = startPlugin();
     reportMessages(*host);
     std::string edited = record;
-    const bool accepted = host->Edit(1, edited);
+    bool accepted;
+    {
+        DialogOnStderr dialog;
+        accepted = host->Edit(1, edited);
+    }
     reportMessages(*host);
     if (!accepted) return 1;
     std::printf("%s\n", edited.c_str());

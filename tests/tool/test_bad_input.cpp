@@ -132,8 +132,9 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
 }
 
 TEST_F(BadInput, EditCancelledPrintsNothing) {
-    // The plug-in answers FALSE (cancelled or refused): no record on
-    // standard output, exit status 1.
+    // The plug-in answers FALSE (cancelled, or the dialog's input ended): no
+    // record on standard output, exit status 1. The dialog itself talks on
+    // standard error.
     for (const char *record : {"", "QVTS203E80300", "garbage"}) {
         SCOPED_TRACE(record);
         Result r = qvt({"edit", record});
@@ -144,7 +145,6 @@ TEST_F(BadInput, EditCancelledPrintsNothing) {
         }
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        for (const std::string &line : lines(r.err)) EXPECT_EQ(line.rfind("qvt: ", 0), 0u) << line;
     }
 }
 
