@@ -82,7 +82,8 @@ OV_EXPORT BOOL ovEditEffect(int effectNumber, char **params) {
         const char *current = *params ? *params : "";
         char *edited = nullptr;
         if (!EditRecord(Host().HostWindow, current, std::strlen(current), &edited)) return;
-        if (*params) GlobalFree(*params);
+        // (A module that hands back the block it was given changed it in place.)
+        if (*params && *params != edited) GlobalFree(*params);
         *params = edited;
         result = true;
     });

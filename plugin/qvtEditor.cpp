@@ -97,16 +97,20 @@ bool EditRecord(HWND hostWindow, const char *params, size_t length, char **newPa
     int32_t unused = 0;
     const BOOL accepted = showEditor(hostWindow, params ? params : "", &edited, static_cast<intptr_t>(length), &unused,
                                      Host().InterfaceAccess);
+    // The block handed over is the host's; only a new one is freed here.
+    auto discard = [&] {
+        if (edited && edited != params) GlobalFree(edited);
+    };
     if (!accepted || !edited) {
         // Accepted without a record, or a record without accepting: the
         // host keeps what it has.
-        if (edited) GlobalFree(edited);
+        discard();
         return false;
     }
     try {
         CheckRecord(edited);
     } catch (...) {
-        GlobalFree(edited);
+        discard();
         throw;
     }
     *newParams = edited;

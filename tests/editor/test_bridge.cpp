@@ -173,6 +173,18 @@ TEST(EditorBridge, EditHandsTheModuleTheHostValuesAndTheRecord) {
     EXPECT_FALSE(IsLoaded(copy.EditorPath()));
 }
 
+// A module that hands back the host's own block has not made a new one:
+// the host keeps its block, which must not be freed under it.
+TEST(EditorBridge, HostBlockHandedBackStaysTheHosts) {
+    PluginCopy copy("qvt_fakeeditor.so", "return-given");
+    char *params = GlobalText("QVTS203E80300");
+    char *const old = params;
+    EXPECT_TRUE(copy.host->Exports().ovEditEffect(1, &params));
+    EXPECT_EQ(params, old);
+    EXPECT_STREQ(params, "QVTS203E80300");
+    EXPECT_EQ(GlobalFree(params), nullptr) << "the host's block was freed";
+}
+
 TEST(EditorBridge, MissingRecordCountsAsEmpty) {
     PluginCopy copy("qvt_fakeeditor.so", "accept:QVTS203E80300");
     char *params = nullptr;

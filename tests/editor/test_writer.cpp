@@ -193,16 +193,20 @@ TEST_F(RecordWriter, EveryRegisteredClassReadsBackAsWritten) {
                 ApplyPropertyText(effect, p.Name, value);
                 ExpectRoundTrip(effect);
             }
-            // The last trial value of each property, all at once.
+            // The last trial value that differs from the default, for all
+            // properties at once.
             const std::vector<std::string> values = TrialValues(p);
-            if (p.Kind != TPropertyKind::Binary) {
+            for (auto v = values.rbegin(); v != values.rend(); ++v) {
+                if (*v == p.Default) continue;
                 try {
-                    ApplyPropertyText(changed, p.Name, values.back());
+                    ApplyPropertyText(changed, p.Name, *v);
                 } catch (const EPropertyValueError &) {
                     // taken alone but not next to the others: keep the default
                 }
+                break;
             }
         }
+        EXPECT_NE(Values(changed), Values(*Decode("QVTS1" + d.Code + "00")));
         ExpectRoundTrip(changed);
     }
 }

@@ -6,6 +6,7 @@
 //   refuse                   ShowEditor returns FALSE
 //   accept-without-record    ShowEditor returns TRUE and stores nothing
 //   record-but-refuse:<rec>  ShowEditor stores <rec> but returns FALSE
+//   return-given             ShowEditor hands back the block it was given
 //   about:<0|1>              ShowAbout returns FALSE or TRUE
 // Built with FAKE_INIT_ONLY it exports DllInitialize alone.
 #include <windows.h>
@@ -97,6 +98,10 @@ FAKE_EXPORT BOOL ShowEditor(HWND hostWindow, const char *params, char **newParam
         return TRUE;
     }
     if (ModeIs(mode, "accept-without-record")) return TRUE;
+    if (ModeIs(mode, "return-given")) {
+        *newParams = const_cast<char *>(params);
+        return TRUE;
+    }
     if (ModeIs(mode, "record-but-refuse", &record)) {
         *newParams = Block(record);
         return FALSE;
