@@ -1,5 +1,6 @@
 // qvt: renders transitions offline, plays them through the plug-in module,
-// and talks to the plug-in's About box and editor.
+// lists the effects and writes and reads their parameter records, and talks
+// to the plug-in's About box and editor.
 //
 // Every command prints what scripts may want on standard output and reports
 // a failure as one line on standard error with a non-zero exit status: 1
@@ -9,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -17,9 +19,12 @@
 
 #include "contact_sheet.h"
 #include "effect_choice.h"
+#include "effect_listing.h"
 #include "frame_writer.h"
 #include "image_io.h"
 #include "offline.h"
+#include "persist/qvtCatalog.h"
+#include "persist/qvtPers.h"
 #include "player.h"
 #include "plugin_host.h"
 #include "progress.h"
@@ -79,29 +84,40 @@ void addPageOptions(CLI::App *command, PageOptions &pages) {
         ->check(CLI::IsMember({1, 4, 8, 15, 16, 24, 32}));
 }
 
+// The help text on property options; `onto` says what they change.
+std::string propertyFooter(const std::string &onto) {
+    return "Properties: --NAME VALUE (or --NAME=VALUE) sets a property of the effect as the editor does; "
+           "'qvt list' shows the names (any case) and what they accept. --ms N is --Milliseconds N, the duration "
+           "(0: every frame, untimed). They are applied in order, to " +
+           onto + ".";
+}
+
+// The effect named on the command line.
+CLI::Option *addEffectName(CLI::App *command, std::string &effectClass, const std::string &what) {
+    return command->add_option("effect", effectClass,
+                               what + ": display name (\"Alpha blend\"), class name (TBlendTransition), "
+                                      "short name (CrossFade) or class code (03)");
+}
+
 struct EffectOptions {
-    EffectChoice choice;
-    CLI::Option *record = nullptr, *ms = nullptr;
-    int milliseconds = 0;
+    EffectChoice choice; // properties: see main
+    CLI::Option *record = nullptr;
     std::string record_text;
 };
 
-// The effect: a record, or a class named on the command line with property
-// options. (Options for the other published properties join --ms here.)
+// The effect: a new one of a class named on the command line, or a record;
+// property options go on top.
 void addEffectOptions(CLI::App *command, EffectOptions &effect) {
-    CLI::Option *name = command->add_option(
-        "effect", effect.choice.effectClass,
-        "Effect to play: display name (\"Alpha blend\"), class name (TBlendTransition) or class code (03)");
+    const std::string footer = propertyFooter("a new effect of the class named, or to the record's effect");
+    command->footer(command->get_footer().empty() ? footer : command->get_footer() + "\n\n" + footer);
+    CLI::Option *name = addEffectName(command, effect.choice.effectClass, "Effect to play");
     effect.record = command->add_option("--record", effect.record_text, "Effect parameter record, e.g. QVTS203E80300")
                         ->excludes(name);
-    effect.ms = command->add_option("--ms", effect.milliseconds, "Duration in milliseconds (0: every frame, untimed)")
-                    ->check(CLI::Range(0, kMaxEffectMilliseconds));
 }
 
 EffectChoice effectChoice(const EffectOptions &effect) {
     EffectChoice choice = effect.choice;
     if (effect.record->count()) choice.record = effect.record_text;
-    if (effect.ms->count()) choice.milliseconds = effect.milliseconds;
     return choice;
 }
 
@@ -134,6 +150,7 @@ int runRender(const RenderCommand &c) {
     const OutputTarget target = ParseOutput(c.output);
     chooseDisplay(c.pages.display);
     std::unique_ptr<TTransitionEffect> effect = BuildEffect(effectChoice(c.effect));
+    CheckPlayable(*effect);
     auto [from, to] = loadPages(c.pages, size);
     std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
     std::vector<std::string> written;
@@ -163,9 +180,11 @@ int runPlay(const PlayCommand &c) {
     const Size size = parseSize(c.pages.size);
     const EffectChoice choice = effectChoice(c.effect);
     StartEngine();
+    std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
+    CheckPlayable(*effect);
     PlayRequest request;
     request.record = BuildRecord(choice);
-    request.title = "qvt play: " + BuildEffect(choice)->GetDescription();
+    request.title = "qvt play: " + effect->GetDescription();
     std::tie(request.from, request.to) = loadPages(c.pages, size);
     request.displayDepth = c.pages.display;
     request.holdMilliseconds = c.hold;
@@ -181,7 +200,7 @@ struct DemoCommand {
     PageOptions pages;
     std::string output = "out/demo";
     double fps = 25;
-    int milliseconds = kDefaultEffectMilliseconds;
+    int milliseconds = 1000;
     std::string thumb = "160x120";
     bool sheetOnly = false;
 };
@@ -207,17 +226,17 @@ int runDemo(const DemoCommand &c) {
     if (ec) throw ToolError("cannot create folder " + c.output + ": " + ec.message());
 
     std::vector<SheetRow> rows;
-    for (const EffectClass &effectClass : EffectClasses()) {
+    for (const TTransitionDescription &effectClass : TransitionCatalogue()) {
         EffectChoice choice;
-        choice.effectClass = std::string(effectClass.info->ClassName());
-        choice.milliseconds = c.milliseconds;
+        choice.effectClass = effectClass.ClassName;
+        choice.properties = {{"Milliseconds", std::to_string(c.milliseconds)}};
         if (!c.sheetOnly) {
             std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
-            OutputTarget target = ParseOutput(c.output + "/" + slug(effectClass.displayName) + ".gif");
+            OutputTarget target = ParseOutput(c.output + "/" + slug(effectClass.DisplayName) + ".gif");
             std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
             std::vector<std::string> written;
             {
-                Progress progress(effectClass.displayName, ExpectedFrameCount(*effect, c.fps));
+                Progress progress(effectClass.DisplayName, ExpectedFrameCount(*effect, c.fps));
                 RenderOffline(*effect, from, to, c.fps, [&](const RgbImage &frame) {
                     writer->Write(frame);
                     progress.Step();
@@ -233,7 +252,7 @@ int runDemo(const DemoCommand &c) {
         std::vector<RgbImage> thumbs;
         RenderOffline(*effect, from, to, fps,
                       [&](const RgbImage &frame) { thumbs.push_back(ScalePicture(frame, thumb.width, thumb.height)); });
-        SheetRow row{effectClass.displayName, {}};
+        SheetRow row{effectClass.DisplayName, {}};
         for (int percent : kSheetPercents)
             row.frames.push_back(
                 thumbs[static_cast<size_t>(SheetFrameIndex(static_cast<int>(thumbs.size()), percent))]);
@@ -246,6 +265,40 @@ int runDemo(const DemoCommand &c) {
     std::string error;
     if (!WritePng(path, sheet, error)) throw ToolError(error);
     std::printf("%s\n", path.c_str());
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// list, record, describe: the effects and their records
+
+int runList(bool json) {
+    StartEngine();
+    const std::vector<TTransitionDescription> catalogue = TransitionCatalogue();
+    const std::string text = json ? CatalogueJson(catalogue) : CatalogueText(catalogue);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
+int runRecord(const std::string &effectClass, const std::vector<PropertySetting> &properties) {
+    StartEngine();
+    EffectChoice choice;
+    choice.effectClass = effectClass;
+    choice.properties = properties;
+    std::printf("%s\n", EffectRecord(*BuildEffect(choice)).c_str());
+    return 0;
+}
+
+int runDescribe(const std::string &record) {
+    StartEngine();
+    if (record.size() > static_cast<size_t>(INT_MAX)) throw ToolError("the record is too long");
+    std::unique_ptr<TTransitionEffect> effect;
+    try {
+        ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
+    } catch (const rtl::Exception &e) {
+        throw ToolError(e.Message());
+    }
+    const std::string text = EffectText(*effect);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }
 
@@ -355,6 +408,20 @@ int main(int argc, char **argv) {
         ->capture_default_str()
         ->check(CLI::Range(0, 60000));
 
+    bool listJson = false;
+    CLI::App *listCmd = app.add_subcommand("list", "List the effects with their codes and properties");
+    listCmd->add_flag("--json", listJson, "As JSON, for scripts");
+
+    std::string recordClass;
+    CLI::App *recordCmd = app.add_subcommand("record", "Print the parameter record of an effect");
+    recordCmd->footer(propertyFooter("a new effect of the class"));
+    addEffectName(recordCmd, recordClass, "Effect")->required();
+
+    std::string describeRecord;
+    CLI::App *describeCmd =
+        app.add_subcommand("describe", "Print the effect a parameter record stands for, with its property values");
+    describeCmd->add_option("record", describeRecord, "The record, e.g. QVTS203E80300")->required();
+
     CLI::App *aboutCmd = app.add_subcommand("about", "Ask the plug-in for its About box");
 
     std::string editRecord;
@@ -390,8 +457,31 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "qvt: unknown command '%s' (commands: %s; see qvt --help)\n", argv[1], names.c_str());
         return 2;
     }
+    // The commands that take an effect take its property options, which
+    // CLI11 cannot know in advance: they are taken out here, and CLI11 parses
+    // the rest.
+    std::vector<std::string> args(argv, argv + argc);
+    std::vector<PropertySetting> properties;
+    for (CLI::App *sub : {renderCmd, playCmd, recordCmd}) {
+        if (argc < 2 || sub->get_name() != argv[1]) continue;
+        try {
+            SplitArguments split = SplitPropertyOptions(
+                std::vector<std::string>(args.begin() + 2, args.end()), [sub](const std::string &name) {
+                    const CLI::Option *option = std::as_const(*sub).get_option_no_throw(name);
+                    return option ? std::optional<bool>(option->get_items_expected_min() > 0) : std::nullopt;
+                });
+            args.resize(2);
+            args.insert(args.end(), split.rest.begin(), split.rest.end());
+            properties = std::move(split.properties);
+        } catch (const ToolError &e) {
+            std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), argv[1]);
+            return 2;
+        }
+    }
+    std::vector<char *> parsed;
+    for (std::string &arg : args) parsed.push_back(arg.data());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(parsed.size()), parsed.data());
     } catch (const CLI::ParseError &e) {
         if (e.get_exit_code() == 0) return app.exit(e);
         std::string command = "qvt";
@@ -400,9 +490,14 @@ int main(int argc, char **argv) {
         return 2;
     }
 
+    render.effect.choice.properties = properties;
+    play.effect.choice.properties = properties;
     try {
         if (*renderCmd) return runRender(render);
         if (*playCmd) return runPlay(play);
+        if (*listCmd) return runList(listJson);
+        if (*recordCmd) return runRecord(recordClass, properties);
+        if (*describeCmd) return runDescribe(describeRecord);
         if (*aboutCmd) return runAbout();
         if (*editCmd) return runEdit(editRecord);
         if (*demoCmd) return runDemo(demo);
