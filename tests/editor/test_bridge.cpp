@@ -4,6 +4,8 @@
 // standard input.
 #include <gtest/gtest.h>
 
+#include "driven_clock.h"
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -312,14 +314,6 @@ private:
     int savedIn_ = -1, savedOut_ = -1;
 };
 
-// A performance counter in microseconds that moves 20 µs per reading, so
-// that a clocked run's waits finish at once in real time.
-struct DrivenClock {
-    int64_t micros = 0;
-    DrivenClock() { QvtSetPerformanceClock(&Read, 1000000, this); }
-    ~DrivenClock() { QvtSetPerformanceClock(nullptr, 0, nullptr); }
-    static LONGLONG Read(void *user) { return static_cast<DrivenClock *>(user)->micros += 20; }
-};
 
 class EditorModule : public ::testing::Test {
 protected:
@@ -369,7 +363,7 @@ TEST_F(EditorModule, ScriptedEditReachesTheHostAndRenders) {
     HBITMAP departing = Page(host::Page::Departing), arriving = Page(host::Page::Arriving);
     host->ShowBitmap(departing);
     {
-        DrivenClock clock;
+        DrivenClock clock(20);
         EXPECT_TRUE(host->Render(1, arriving, RECT{0, 0, 48, 32}, params));
         EXPECT_NEAR(clock.micros / 1000.0, 250.0, 5.0);
     }

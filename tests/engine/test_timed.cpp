@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "driven_clock.h"
 #include "engine/teTimed.h"
 #include "pixels/Testing.h"
 #include "qvt/qvtdisplay.h"
@@ -10,22 +11,6 @@
 
 namespace qvt {
 namespace {
-
-// A performance counter in microseconds that advances only when told to, plus
-// one tick per reading so that busy waits finish.
-struct DrivenClock {
-    int64_t micros = 0;
-    int64_t perRead = 1;
-    DrivenClock() { QvtSetPerformanceClock(&Read, 1000000, this); }
-    ~DrivenClock() { QvtSetPerformanceClock(nullptr, 0, nullptr); }
-    static LONGLONG Read(void *user) {
-        auto *c = static_cast<DrivenClock *>(user);
-        c->micros += c->perRead;
-        return c->micros;
-    }
-    double ms() const { return micros / 1000.0; }
-    void advance(double milliseconds) { micros += static_cast<int64_t>(milliseconds * 1000); }
-};
 
 struct Call {
     int frame, step, lastFrame;

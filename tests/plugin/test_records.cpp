@@ -2,6 +2,8 @@
 // and malformed records reported in the error box.
 #include <gtest/gtest.h>
 
+#include "driven_clock.h"
+
 #include "pages.h"
 #include "plugin_host.h"
 #include "qvt/qvtdisplay.h"
@@ -10,14 +12,6 @@
 namespace qvt::host {
 namespace {
 
-// A performance counter in microseconds that moves 20 µs per reading, so
-// that a clocked run's waits finish at once in real time.
-struct DrivenClock {
-    int64_t micros = 0;
-    DrivenClock() { QvtSetPerformanceClock(&Read, 1000000, this); }
-    ~DrivenClock() { QvtSetPerformanceClock(nullptr, 0, nullptr); }
-    static LONGLONG Read(void *user) { return static_cast<DrivenClock *>(user)->micros += 20; }
-};
 
 class RecordRender : public ::testing::Test {
 protected:
@@ -76,7 +70,7 @@ TEST_F(RecordRender, DefaultAndStoredBlendsLastTheirDuration) {
     for (const char *record : {"", "QVTS2", "QVTS203E80300"}) {
         SCOPED_TRACE(record);
         host->ShowBitmap(departing);
-        DrivenClock clock;
+        DrivenClock clock(20);
         updates = 0;
         ASSERT_TRUE(host->Render(1, page, RECT{0, 0, 48, 32}, record));
         EXPECT_TRUE(host->Messages().empty());
@@ -85,7 +79,7 @@ TEST_F(RecordRender, DefaultAndStoredBlendsLastTheirDuration) {
         EXPECT_EQ(host->ReadWindow(), arrivingAsShown());
     }
     // A missing record is the default too.
-    DrivenClock clock;
+    DrivenClock clock(20);
     ASSERT_TRUE(host->Render(1, page, RECT{0, 0, 48, 32}, nullptr));
     EXPECT_NEAR(clock.micros / 1000.0, 1000.0, 5.0);
 }
