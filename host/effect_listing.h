@@ -21,7 +21,8 @@ std::string CatalogueText(std::span<const TTransitionDescription> catalogue);
 //   null, "displayName": ..., "properties": [{"name", "kind", "default",
 //   "allowed", and "min"/"max" (integers) or "values"/"accepted"
 //   (enumerations, Booleans, sets)}]}]}
-// Defaults are text in the form the property options take.
+// Defaults are text as PropertyValueText gives it, the form the property
+// options take (binary data only described).
 std::string CatalogueJson(std::span<const TTransitionDescription> catalogue);
 
 // "Effect: Alpha blend (TBlendTransition, code 03)" and a line
