@@ -8,7 +8,6 @@
 
 #include "editor/qvtEdConsole.h"
 #include "effects/teRegister.h"
-#include "pixels/PixFormats.h"
 #include "qvt/qvteditor.h"
 
 using namespace qvt;
@@ -18,13 +17,8 @@ using namespace qvt::editor;
 
 namespace {
 
-// Module start-up, as in the plug-in: pixel services, then the effect classes.
-struct ModuleStartup {
-    ModuleStartup() {
-        InitializePixelServices();
-        RegisterAllTransitions();
-    }
-} startup;
+// Module start-up: pixel services, then the effect classes.
+[[maybe_unused]] const bool started = (StartTransitionEngine(), true);
 
 // What the plug-in handed over; kept for effects that reach the host (a
 // mask picture opened through the host's stream access).

@@ -2,6 +2,7 @@
 #include "effects/teRegister.h"
 
 #include "effects/teBlend.h"
+#include "pixels/PixFormats.h"
 
 namespace qvt {
 
@@ -10,6 +11,11 @@ void RegisterAllTransitions() {
     if (done) return;
     done = true;
     RegisterTransition(TBlendTransition::StaticClassInfo());
+}
+
+void StartTransitionEngine() {
+    InitializePixelServices();
+    RegisterAllTransitions();
 }
 
 } // namespace qvt

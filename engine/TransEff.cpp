@@ -51,15 +51,14 @@ void TFCDirtyRects::Add(const TRect &r) {
     rects_.push_back(r);
 }
 
-TRect TFCDirtyRects::Get(int index) const {
+size_t TFCDirtyRects::CheckedIndex(int index) const {
     if (index < 0 || index >= Count()) throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
-    return rects_[static_cast<size_t>(index)];
+    return static_cast<size_t>(index);
 }
 
-void TFCDirtyRects::Set(int index, const TRect &r) {
-    if (index < 0 || index >= Count()) throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
-    rects_[static_cast<size_t>(index)] = r;
-}
+TRect TFCDirtyRects::Get(int index) const { return rects_[CheckedIndex(index)]; }
+
+void TFCDirtyRects::Set(int index, const TRect &r) { rects_[CheckedIndex(index)] = r; }
 
 // ---------------------------------------------------------------------------
 // Transition data
@@ -122,9 +121,7 @@ void TTransitionEffect::SetDirection(TTEEffectDirection value) {
     if (static_cast<unsigned>(value) <= 15 && AllowedDirections.Contains(value)) Direction = value;
 }
 
-void TTransitionEffect::SetEnabled(bool value) {
-    if (Enabled != value) Enabled = value;
-}
+void TTransitionEffect::SetEnabled(bool value) { Enabled = value; }
 
 void TTransitionEffect::Prepare(std::unique_ptr<TTETransitionData> &data, const TRect &area, HDC target,
                                 HDC source) {
@@ -188,24 +185,22 @@ void TTransitionEffect::Unprepare(std::unique_ptr<TTETransitionData> &data) {
 
 void TTransitionEffect::UpdateScreen(bool fullUpdate) {
     if (AllowScreenUpdate && WorkBitmap && RenderWindow) {
-        TCanvas &screen = RenderWindow->Canvas;
-        HDC screenDC = screen.Handle();
+        HDC screenDC = RenderWindow->Canvas.Handle();
         HDC workDC = WorkBitmap->Canvas().Handle();
-        const TRect whole{0, 0, WorkBitmap->Width(), WorkBitmap->Height()};
-        TRect chosen = whole;
-        if (!fullUpdate && !(UpdateRect.left == 0 && UpdateRect.top == 0 && UpdateRect.right == 0 &&
-                             UpdateRect.bottom == 0))
-            chosen = UpdateRect;
-        const bool exclude = !IsRectEmpty(&ExcludeRect);
-        if (!fullUpdate && exclude)
-            ExcludeClipRect(screenDC, ExcludeRect.left, ExcludeRect.top, ExcludeRect.right, ExcludeRect.bottom);
         auto copy = [&](const TRect &r) {
             BitBlt(screenDC, r.left, r.top, r.right - r.left, r.bottom - r.top, workDC, r.left, r.top, SRCCOPY);
         };
+        const bool exclude = !IsRectEmpty(&ExcludeRect);
+        if (!fullUpdate && exclude)
+            ExcludeClipRect(screenDC, ExcludeRect.left, ExcludeRect.top, ExcludeRect.right, ExcludeRect.bottom);
+        const bool noUpdateRect =
+            UpdateRect.left == 0 && UpdateRect.top == 0 && UpdateRect.right == 0 && UpdateRect.bottom == 0;
         if (DirtyRects && DirtyRects->Count() >= 2) {
             for (int i = 0; i < DirtyRects->Count(); ++i) copy(DirtyRects->Get(i));
+        } else if (fullUpdate || noUpdateRect) {
+            copy(TRect{0, 0, WorkBitmap->Width(), WorkBitmap->Height()});
         } else {
-            copy(chosen);
+            copy(UpdateRect);
         }
         if (exclude) SelectClipRgn(screenDC, nullptr);
     }

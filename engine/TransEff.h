@@ -77,6 +77,9 @@ public:
     TRect ClipRect{0, 0, 0, 0};
 
 private:
+    // The index as a position in rects_; EListError when out of bounds.
+    size_t CheckedIndex(int index) const;
+
     std::vector<TRect> rects_;
 };
 

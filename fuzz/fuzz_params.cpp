@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     }
     const std::vector<std::string_view> &codes = RegisteredCodes();
-    std::string record = "QVTS";
+    std::string record(qvt::kParamsSignature);
     record += (data[0] & 1) ? '2' : '1';
     record += codes[(data[0] >> 1) % codes.size()];
     for (size_t i = 1; i < size; ++i) {

@@ -47,9 +47,9 @@ std::string knownEffects(std::span<const TTransitionDescription> catalogue) {
 } // namespace
 
 void StartEngine() {
+    // The start-up reads the display only once; a later display is re-read here.
     GetDevicePixelFormat(true);
-    InitializePixelServices();
-    RegisterAllTransitions();
+    StartTransitionEngine();
 }
 
 const TTransitionDescription &FindEffectClass(std::span<const TTransitionDescription> catalogue,

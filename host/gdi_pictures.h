@@ -15,7 +15,7 @@ namespace qvt::host {
 // A top-down 32-bit DIB section holding a picture; freed with the object.
 class PictureBitmap {
 public:
-    explicit PictureBitmap(const RgbImage &picture) {
+    explicit PictureBitmap(const RgbImage &picture) : width_(picture.width), height_(picture.height) {
         BITMAPINFO bi{};
         bi.bmiHeader = {sizeof(BITMAPINFOHEADER), picture.width, -picture.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         void *bits = nullptr;
@@ -39,10 +39,20 @@ public:
     PictureBitmap(const PictureBitmap &) = delete;
     PictureBitmap &operator=(const PictureBitmap &) = delete;
     HBITMAP Handle() const { return handle_; }
-    // Blue, green, red, unused: 4 bytes a pixel, rows top-down.
-    const uint8_t *Bits() const { return bits_; }
+    // What the bitmap holds now, as an RGB picture (call GdiFlush first
+    // after drawing into it).
+    RgbImage Picture() const {
+        RgbImage picture(width_, height_);
+        for (size_t i = 0, n = static_cast<size_t>(width_) * height_; i < n; ++i) {
+            picture.rgb[3 * i + 0] = bits_[4 * i + 2];
+            picture.rgb[3 * i + 1] = bits_[4 * i + 1];
+            picture.rgb[3 * i + 2] = bits_[4 * i + 0];
+        }
+        return picture;
+    }
 
 private:
+    int width_, height_;
     HBITMAP handle_ = nullptr;
     uint8_t *bits_ = nullptr;
 };

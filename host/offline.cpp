@@ -1,7 +1,6 @@
 // The offline renderer.
 #include "offline.h"
 
-#include <cstring>
 #include <memory>
 
 #include "engine/teTimed.h"
@@ -36,54 +35,36 @@ private:
     HDC dc_ = nullptr;
 };
 
-RgbImage readWindow(HWND hwnd, int width, int height) {
-    RgbImage image(width, height);
-    if (!QvtReadWindowRGB(hwnd, image.rgb.data(), width * 3)) throw ToolError("cannot read the window");
-    return image;
-}
-
-// Each sampled output frame: the window as it stands.
+// Each sampled output frame: the window as it stands, read into one buffer
+// reused for every frame.
 class WindowSink : public TFrameSink {
 public:
     WindowSink(HWND hwnd, int width, int height, const std::function<void(const RgbImage &)> &onFrame)
-        : hwnd_(hwnd), width_(width), height_(height), onFrame_(onFrame) {}
+        : hwnd_(hwnd), frame_(width, height), onFrame_(onFrame) {}
     void EmitFrame() override {
-        onFrame_(readWindow(hwnd_, width_, height_));
-        ++count_;
+        if (!QvtReadWindowRGB(hwnd_, frame_.rgb.data(), frame_.width * 3)) throw ToolError("cannot read the window");
+        onFrame_(frame_);
     }
-    int Count() const { return count_; }
 
 private:
     HWND hwnd_;
-    int width_, height_;
+    RgbImage frame_;
     const std::function<void(const RgbImage &)> &onFrame_;
-    int count_ = 0;
 };
 
 } // namespace
-
-bool IsDisplayDepth(int bits) {
-    for (int d : {1, 4, 8, 15, 16, 24, 32})
-        if (bits == d) return true;
-    return false;
-}
 
 RgbImage LoadPage(const PageSource &source, int width, int height) {
     if (!source.path.empty()) return FitPicture(ReadPicture(source.path), width, height);
     // The built-in page drawn into a 32-bit picture: both pages then reach
     // the display the same way.
-    RgbImage blank(width, height);
-    PictureBitmap bitmap(blank);
-    SelectedBitmap dc(nullptr, bitmap.Handle());
-    DrawBuiltinPage(dc.Handle(), source.builtin, width, height);
-    GdiFlush();
-    const uint8_t *bits = bitmap.Bits();
-    for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
-        blank.rgb[3 * i + 0] = bits[4 * i + 2];
-        blank.rgb[3 * i + 1] = bits[4 * i + 1];
-        blank.rgb[3 * i + 2] = bits[4 * i + 0];
+    PictureBitmap bitmap(RgbImage(width, height));
+    {
+        SelectedBitmap dc(nullptr, bitmap.Handle());
+        DrawBuiltinPage(dc.Handle(), source.builtin, width, height);
+        GdiFlush();
     }
-    return blank;
+    return bitmap.Picture();
 }
 
 int ExpectedFrameCount(const TTransitionEffect &effect, double fps) {

@@ -15,9 +15,6 @@
 
 namespace qvt::host {
 
-// Display depths a host may choose.
-bool IsDisplayDepth(int bits);
-
 // A page: a picture file fitted to the page size, or a built-in page.
 struct PageSource {
     std::string path; // empty: the built-in page

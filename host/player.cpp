@@ -18,7 +18,7 @@ namespace {
 // SDL's window, showing the host window's pixels.
 class Screen {
 public:
-    Screen(const std::string &title, int width, int height) : width_(width), height_(height) {
+    Screen(const std::string &title, int width, int height) {
         // Frames are copied as they are: the software renderer does that
         // without loading a graphics driver.
         SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
@@ -33,16 +33,19 @@ public:
             close();
             throw ToolError(error);
         }
-        pixels_.resize(static_cast<size_t>(width) * height * 3);
     }
     ~Screen() { close(); }
     Screen(const Screen &) = delete;
     Screen &operator=(const Screen &) = delete;
 
-    // Shows what the host window holds now.
+    // Shows what the host window holds now, read straight into the texture.
     void Present(HWND hwnd) {
-        if (!QvtReadWindowRGB(hwnd, pixels_.data(), width_ * 3)) return;
-        SDL_UpdateTexture(texture_, nullptr, pixels_.data(), width_ * 3);
+        void *pixels = nullptr;
+        int pitch = 0;
+        if (SDL_LockTexture(texture_, nullptr, &pixels, &pitch) != 0) return;
+        const bool read = QvtReadWindowRGB(hwnd, static_cast<uint8_t *>(pixels), pitch);
+        SDL_UnlockTexture(texture_);
+        if (!read) return;
         SDL_RenderClear(renderer_);
         SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
         SDL_RenderPresent(renderer_);
@@ -93,11 +96,9 @@ private:
         SDL_Quit();
     }
 
-    int width_, height_;
     SDL_Window *window_ = nullptr;
     SDL_Renderer *renderer_ = nullptr;
     SDL_Texture *texture_ = nullptr;
-    std::vector<uint8_t> pixels_;
     bool stop_ = false;
 };
 

@@ -244,10 +244,8 @@ void DoubleToExtended(double value, uint8_t bytes[10]) {
         significand = (uint64_t{1} << 63) | (fraction << 11);
         biased = exponent + 15360;
     }
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(significand >> (8 * i));
-    const auto top = static_cast<uint16_t>((negative ? 0x8000 : 0) | biased);
-    bytes[8] = static_cast<uint8_t>(top);
-    bytes[9] = static_cast<uint8_t>(top >> 8);
+    rtl::StoreLE(bytes, significand);
+    rtl::StoreLE(bytes + 8, static_cast<uint16_t>((negative ? 0x8000 : 0) | biased));
 }
 
 } // namespace qvt

@@ -1,6 +1,7 @@
 // Internals of the blend kernels shared by the plain, SSE2 and AVX2 variants:
 // the two-channel word mix, the touch-ahead of source blocks, the order of
-// work of the byte-wise kernel, and the per-instruction-set dispatch table.
+// work of the byte-wise kernel, the vector variants' kernel over an
+// instruction set's operations, and the per-instruction-set dispatch table.
 // Not part of the public interface (see Blend.h).
 #ifndef QVT_PIXELS_BLENDSIMD_H
 #define QVT_PIXELS_BLENDSIMD_H
@@ -111,6 +112,69 @@ inline size_t BytesToAlignment(const void *p, size_t alignment, size_t n) {
     const size_t gap = (alignment - (reinterpret_cast<uintptr_t>(p) & (alignment - 1))) & (alignment - 1);
     return gap < n ? gap : n;
 }
+
+// The byte-wise kernel of a vector variant, written once over the
+// instruction set's operations. `Ops` gives the vector type V, its width in
+// bytes kWidth, and Splat(level) (the level in every 16-bit lane),
+// Mix(a, b, factor) (the per-byte arithmetic), Load/Store (aligned),
+// LoadU/StoreU (unaligned), Stream (non-temporal, aligned) and Fence (after
+// streaming stores). Each variant's file instantiates it with its own Ops,
+// so every copy stays in the file compiled for that instruction set.
+template <class Ops> struct VectorKernel {
+    using V = typename Ops::V;
+    static constexpr size_t kVector = Ops::kWidth;
+
+    // Fewer than kVector bytes through a scratch vector: both sources are
+    // read before the destination is written, so a destination equal to a
+    // source is fine.
+    static void MixPartial(uint8_t *d, const uint8_t *a, const uint8_t *b, size_t n, V factor) {
+        if (n == 0) return;
+        alignas(kVector) uint8_t ta[kVector] = {}, tb[kVector] = {};
+        std::memcpy(ta, a, n);
+        std::memcpy(tb, b, n);
+        Ops::Store(ta, Ops::Mix(Ops::Load(ta), Ops::Load(tb), factor));
+        std::memcpy(d, ta, n);
+    }
+
+    // n bytes in ascending order. Non-temporal stores need kVector-aligned
+    // addresses: a misaligned head goes through ordinary stores first.
+    template <bool Stream> static void MixRange(uint8_t *d, const uint8_t *a, const uint8_t *b, size_t n, V factor) {
+        if constexpr (Stream) {
+            const size_t head = BytesToAlignment(d, kVector, n);
+            MixPartial(d, a, b, head, factor);
+            d += head, a += head, b += head, n -= head;
+        }
+        for (; n >= kVector; n -= kVector, d += kVector, a += kVector, b += kVector) {
+            const V r = Ops::Mix(Ops::LoadU(a), Ops::LoadU(b), factor);
+            if constexpr (Stream)
+                Ops::Stream(d, r);
+            else
+                Ops::StoreU(d, r);
+        }
+        MixPartial(d, a, b, n, factor);
+    }
+
+    template <bool Stream> static void Blend(uint8_t *d, const uint8_t *a, const uint8_t *b, int level, int byteCount) {
+        const V factor = Ops::Splat(level);
+        BlendBytesInOrder(d, a, b, level, byteCount,
+                          [factor](uint8_t *dd, const uint8_t *aa, const uint8_t *bb, size_t n) {
+                              MixRange<Stream>(dd, aa, bb, n, factor);
+                          });
+        if constexpr (Stream) Ops::Fence();
+    }
+
+    // The entry, with the contract of BlendWordsMMX.
+    static void BlendBytes(void *dest, const void *arriving, const void *departing, int level, int byteCount) {
+        level = ClampByteLevel(level);
+        auto *d = static_cast<uint8_t *>(dest);
+        const auto *a = static_cast<const uint8_t *>(arriving);
+        const auto *b = static_cast<const uint8_t *>(departing);
+        if (ExtendedMMXAvailable)
+            Blend<true>(d, a, b, level, byteCount);
+        else
+            Blend<false>(d, a, b, level, byteCount);
+    }
+};
 
 } // namespace
 

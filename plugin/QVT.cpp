@@ -8,7 +8,6 @@
 #include "effects/teRegister.h"
 #include "engine/TransEff.h"
 #include "persist/qvtPers.h"
-#include "pixels/PixFormats.h"
 #include "plugin/qvtEditor.h"
 #include "plugin/qvtHost.h"
 #include "qvt/ovplugin.h"
@@ -20,14 +19,8 @@ using namespace qvt::plugin;
 
 namespace {
 
-// Module start-up, in the order the units initialise: pixel services first,
-// then each effect unit registers its class.
-struct ModuleStartup {
-    ModuleStartup() {
-        InitializePixelServices();
-        RegisterAllTransitions();
-    }
-} startup;
+// Module start-up: pixel services, then the effect classes.
+[[maybe_unused]] const bool started = (StartTransitionEngine(), true);
 
 // Builds the effect for a record and plays it inside Area of the target.
 bool RenderTransition(HDC memoryDC, HDC target, const RECT &area, const char *params, int length) {

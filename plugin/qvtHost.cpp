@@ -1,6 +1,7 @@
 // Host callbacks, version check, error box and host strings.
 #include "plugin/qvtHost.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bmp_codec.h"
+#include "module_static.h"
 #include "qvt/rtl/graphics.h"
 
 namespace qvt::rtl {
@@ -61,19 +62,9 @@ protected:
     }
 
 private:
-    // The canvases that hold a DC, until the module's static objects go
-    // (program exit or unloading a plug-in module, which must not leak the
-    // list); bitmaps destroyed later find the list gone and skip it.
-    static inline bool liveGone_ = false;
-    struct LiveList {
-        std::vector<TBitmapCanvas *> canvases;
-        ~LiveList() { liveGone_ = true; }
-    };
-    static std::vector<TBitmapCanvas *> *Live() {
-        if (liveGone_) return nullptr;
-        static LiveList list;
-        return &list.canvases;
-    }
+    // The canvases that hold a DC; null once the module's static objects
+    // are gone (bitmaps destroyed later skip it).
+    static std::vector<TBitmapCanvas *> *Live() { return ModuleStatic<std::vector<TBitmapCanvas *>>::Get(); }
 
     TBitmap &bitmap_;
     HDC ownDC_ = nullptr;
@@ -130,16 +121,23 @@ std::vector<RGBQUAD> DefaultTable(TPixelFormat format) {
     }
 }
 
-GdiObject<HPALETTE> PaletteFromTable(std::span<const RGBQUAD> table) {
-    std::vector<uint8_t> storage(sizeof(LOGPALETTE) + table.size() * sizeof(PALETTEENTRY));
+// A new palette of the entries; EOutOfResources when it cannot be made.
+GdiObject<HPALETTE> NewPalette(std::span<const PALETTEENTRY> entries) {
+    std::vector<uint8_t> storage(sizeof(LOGPALETTE) + entries.size() * sizeof(PALETTEENTRY));
     auto *log = reinterpret_cast<LOGPALETTE *>(storage.data());
     log->palVersion = 0x300;
-    log->palNumEntries = static_cast<WORD>(table.size());
-    for (size_t i = 0; i < table.size(); ++i)
-        log->palPalEntry[i] = PALETTEENTRY{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
+    log->palNumEntries = static_cast<WORD>(entries.size());
+    std::copy(entries.begin(), entries.end(), log->palPalEntry);
     GdiObject<HPALETTE> palette(CreatePalette(log));
     if (!palette) throw EOutOfResources();
     return palette;
+}
+
+GdiObject<HPALETTE> PaletteFromTable(std::span<const RGBQUAD> table) {
+    std::vector<PALETTEENTRY> entries;
+    entries.reserve(table.size());
+    for (const RGBQUAD &q : table) entries.push_back(PALETTEENTRY{q.rgbRed, q.rgbGreen, q.rgbBlue, 0});
+    return NewPalette(entries);
 }
 
 struct BitmapInfo256 {
@@ -157,14 +155,9 @@ void FillBlack(HDC dc, int width, int height) {
 
 HPALETTE CopyPalette(HPALETTE palette) {
     if (!palette) return nullptr;
-    const UINT n = GetPaletteEntries(palette, 0, 0, nullptr);
-    std::vector<uint8_t> storage(sizeof(LOGPALETTE) + n * sizeof(PALETTEENTRY));
-    auto *log = reinterpret_cast<LOGPALETTE *>(storage.data());
-    log->palVersion = 0x300;
-    log->palNumEntries = static_cast<WORD>(GetPaletteEntries(palette, 0, n, log->palPalEntry));
-    HPALETTE copy = CreatePalette(log);
-    if (!copy) throw EOutOfResources();
-    return copy;
+    std::vector<PALETTEENTRY> entries(GetPaletteEntries(palette, 0, 0, nullptr));
+    entries.resize(GetPaletteEntries(palette, 0, static_cast<UINT>(entries.size()), entries.data()));
+    return NewPalette(entries).Release();
 }
 
 // --- TBitmap -----------------------------------------------------------------------
@@ -264,6 +257,10 @@ void TBitmap::Rebuild(int width, int height, TPixelFormat format, bool keep) {
         SelectedObject from(src.Get(), handle_.Get()), to(dst.Get(), image.handle.Get());
         BitBlt(dst.Get(), 0, 0, std::min(width, width_), std::min(height, height_), src.Get(), 0, 0, SRCCOPY);
     }
+    Install(image, std::move(table), width, height, format);
+}
+
+void TBitmap::Install(Image &image, std::vector<RGBQUAD> table, int width, int height, TPixelFormat format) {
     handle_ = std::move(image.handle);
     bits_ = image.bits;
     table_ = std::move(table);
@@ -339,13 +336,8 @@ void TBitmap::Assign(const TPersistent *source) {
         }
     }
     FreeContext();
-    handle_ = std::move(image.handle);
-    bits_ = image.bits;
-    table_ = other->table_;
     palette_ = std::move(palette);
-    width_ = other->width_;
-    height_ = other->height_;
-    format_ = other->format_;
+    Install(image, other->table_, other->width_, other->height_, other->format_);
 }
 
 // --- Streams ------------------------------------------------------------------------
@@ -358,13 +350,8 @@ void TBitmap::LoadFromMemory(const uint8_t *data, size_t size) {
     GdiObject<HPALETTE> palette;
     if (!decoded.table.empty()) palette = PaletteFromTable(decoded.table);
     FreeContext();
-    handle_ = std::move(image.handle);
-    bits_ = image.bits;
-    table_ = std::move(decoded.table);
     palette_ = std::move(palette);
-    width_ = decoded.width;
-    height_ = decoded.height;
-    format_ = decoded.format;
+    Install(image, std::move(decoded.table), decoded.width, decoded.height, decoded.format);
 }
 
 void TBitmap::LoadFromStream(TStream &stream) {

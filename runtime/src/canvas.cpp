@@ -101,28 +101,14 @@ const TClassInfo &TPen::StaticClassInfo() {
     return info;
 }
 
-void TPen::SetColor(TColor c) {
-    if (c == color_) return;
-    color_ = c;
-    Changed();
-}
+void TPen::SetColor(TColor c) { Change(color_, c); }
 
-void TPen::SetStyle(TPenStyle s) {
-    if (s == style_) return;
-    style_ = s;
-    Changed();
-}
+void TPen::SetStyle(TPenStyle s) { Change(style_, s); }
 
-void TPen::SetMode(TPenMode m) {
-    if (m == mode_) return;
-    mode_ = m;
-    Changed();
-}
+void TPen::SetMode(TPenMode m) { Change(mode_, m); }
 
 void TPen::SetWidth(int32_t w) {
-    if (w == width_ || w < 0) return;
-    width_ = w;
-    Changed();
+    if (w >= 0) Change(width_, w);
 }
 
 HPEN TPen::Handle() {
@@ -160,11 +146,7 @@ void TBrush::SetColor(TColor c) {
     Changed();
 }
 
-void TBrush::SetStyle(TBrushStyle s) {
-    if (s == style_) return;
-    style_ = s;
-    Changed();
-}
+void TBrush::SetStyle(TBrushStyle s) { Change(style_, s); }
 
 void TBrush::SetBitmap(TBitmap *b) {
     bitmap_ = b;

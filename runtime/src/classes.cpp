@@ -5,6 +5,8 @@
 #include <cctype>
 #include <mutex>
 
+#include "module_static.h"
+
 namespace qvt::rtl {
 
 // --- TPersistent -------------------------------------------------------------
@@ -169,19 +171,9 @@ struct Registry {
     }
 };
 
-// The registry lives until the module's static objects are destroyed (at
-// program exit, or when a plug-in module is unloaded, which must not leak
-// it). Units whose static destructors run later find it gone and skip it.
-bool registryGone = false;
-struct RegistryOwner {
-    Registry registry;
-    ~RegistryOwner() { registryGone = true; }
-};
-Registry *TheRegistry() {
-    if (registryGone) return nullptr;
-    static RegistryOwner owner;
-    return &owner.registry;
-}
+// Null once the module's static objects are gone; units whose static
+// destructors run later skip it.
+Registry *TheRegistry() { return ModuleStatic<Registry>::Get(); }
 Registry &LiveRegistry() {
     Registry *r = TheRegistry();
     if (!r) throw EInvalidOperation("The class registry is no longer available");

@@ -11,12 +11,6 @@ namespace qvt::rtl {
 
 namespace {
 
-uint64_t LoadLE(const uint8_t *b, size_t n) {
-    uint64_t v = 0;
-    for (size_t i = n; i-- > 0;) v = (v << 8) | b[i];
-    return v;
-}
-
 void AppendUtf8(std::string &out, uint32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -42,8 +36,8 @@ bool IsIntegerType(TValueType t) { return t == vaInt8 || t == vaInt16 || t == va
 } // namespace
 
 double ExtendedToDouble(const uint8_t bytes[10]) {
-    const uint64_t significand = LoadLE(bytes, 8);
-    const unsigned signExp = static_cast<unsigned>(bytes[8] | (bytes[9] << 8));
+    const auto significand = LoadLE<uint64_t>(bytes);
+    const unsigned signExp = LoadLE<uint16_t>(bytes + 8);
     const bool negative = (signExp & 0x8000u) != 0;
     const int exponent = static_cast<int>(signExp & 0x7FFFu);
     double value;
@@ -66,9 +60,9 @@ std::string Utf16LEToUtf8(const uint8_t *data, size_t units) {
     std::string out;
     out.reserve(units);
     for (size_t i = 0; i < units; ++i) {
-        uint32_t u = static_cast<uint32_t>(data[2 * i] | (data[2 * i + 1] << 8));
+        uint32_t u = LoadLE<uint16_t>(data + 2 * i);
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            const uint32_t low = static_cast<uint32_t>(data[2 * i + 2] | (data[2 * i + 3] << 8));
+            const uint32_t low = LoadLE<uint16_t>(data + 2 * i + 2);
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
                 ++i;
@@ -140,9 +134,7 @@ void TReader::Skip(int64_t count) {
 }
 
 uint32_t TReader::ReadCheckedLength(uint32_t unitSize) {
-    uint8_t b[4];
-    Read(b, 4);
-    const auto length = static_cast<uint32_t>(LoadLE(b, 4));
+    const auto length = ReadLE<uint32_t>();
     if (static_cast<uint64_t>(length) * unitSize > static_cast<uint64_t>(Remaining())) ReadFailure(messages::kReadError);
     return length;
 }
@@ -195,13 +187,12 @@ namespace {
 
 // The data of an integer value whose type byte was read; false for other
 // kinds.
-template <class Reader> bool ReadIntegerBody(Reader &r, TValueType t, int64_t &value) {
-    uint8_t b[8];
+bool ReadIntegerBody(TReader &r, TValueType t, int64_t &value) {
     switch (t) {
-    case vaInt8: r.Read(b, 1); value = static_cast<int8_t>(b[0]); return true;
-    case vaInt16: r.Read(b, 2); value = static_cast<int16_t>(LoadLE(b, 2)); return true;
-    case vaInt32: r.Read(b, 4); value = static_cast<int32_t>(LoadLE(b, 4)); return true;
-    case vaInt64: r.Read(b, 8); value = static_cast<int64_t>(LoadLE(b, 8)); return true;
+    case vaInt8: value = r.ReadLE<int8_t>(); return true;
+    case vaInt16: value = r.ReadLE<int16_t>(); return true;
+    case vaInt32: value = r.ReadLE<int32_t>(); return true;
+    case vaInt64: value = r.ReadLE<int64_t>(); return true;
     default: return false;
     }
 }
@@ -230,12 +221,15 @@ bool TReader::ReadBoolean() {
 
 double TReader::ReadFloat() {
     const TValueType t = ReadValue();
-    uint8_t b[10];
     switch (t) {
-    case vaExtended: Read(b, 10); return ExtendedToDouble(b);
-    case vaSingle: Read(b, 4); return static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(LoadLE(b, 4))));
-    case vaDate: Read(b, 8); return std::bit_cast<double>(LoadLE(b, 8));
-    case vaCurrency: Read(b, 8); return static_cast<double>(static_cast<int64_t>(LoadLE(b, 8))) / 10000.0;
+    case vaExtended: {
+        uint8_t b[10];
+        Read(b, 10);
+        return ExtendedToDouble(b);
+    }
+    case vaSingle: return static_cast<double>(std::bit_cast<float>(ReadLE<uint32_t>()));
+    case vaDate: return std::bit_cast<double>(ReadLE<uint64_t>());
+    case vaCurrency: return static_cast<double>(ReadLE<int64_t>()) / 10000.0;
     default: break;
     }
     int64_t v = 0;
@@ -245,11 +239,7 @@ double TReader::ReadFloat() {
 
 int64_t TReader::ReadCurrency() {
     const TValueType t = ReadValue();
-    uint8_t b[8];
-    if (t == vaCurrency) {
-        Read(b, 8);
-        return static_cast<int64_t>(LoadLE(b, 8));
-    }
+    if (t == vaCurrency) return ReadLE<int64_t>();
     int64_t v = 0;
     if (!ReadIntegerBody(*this, t, v)) ValueError(t);
     // Scaled with wrap-around, as the fixed-point type would overflow.
@@ -430,7 +420,7 @@ void TReader::ReadProperty(TPersistent &instance) {
         const auto *component = dynamic_cast<const TComponent *>(&instance);
         const std::string name =
             component && !component->Name().empty() ? component->Name() : std::string(instance.ClassName());
-        throw EReadError(Format("Error reading %s%s%s: %s", {name, ".", path, e.Message()}));
+        throw EReadError(Format("Error reading %s.%s: %s", {name, path, e.Message()}));
     }
 }
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "editor_test_support.h"
+#include "page_bitmaps.h"
 #include "pages.h"
 #include "plugin_host.h"
 #include "qvt/qvtdisplay.h"
@@ -326,16 +327,13 @@ protected:
         ASSERT_TRUE(host) << error;
         host->Start();
     }
-    HBITMAP Page(host::Page which) {
-        BITMAPINFO bi{};
-        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 48, 32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, nullptr, nullptr, 0);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, bm);
-        host::DrawBuiltinPage(dc, which, 48, 32);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        return bm;
+    HBITMAP Page(host::Page which) { return BuiltinPageBitmap(which, 48, 32); }
+    // Edits `record` through the host with `script` on the terminal; returns
+    // what the terminal showed.
+    std::string ScriptedEdit(const char *script, std::string &record, bool &ok) {
+        Terminal terminal(script);
+        ok = host->Edit(1, record);
+        return terminal.Output();
     }
     std::string EditorPath() const { return host::ProgramFolder() + "/" QVT_EDITOR_FILE; }
     std::unique_ptr<PluginHost> host;
@@ -396,13 +394,8 @@ TEST_F(EditorModule, CancelOrTheEndOfInputKeepsTheRecord) {
 
 TEST_F(EditorModule, RefusedValueIsExplainedOnTheTerminal) {
     std::string record = "QVTS203E80300";
-    std::string output;
-    bool ok;
-    {
-        Terminal terminal("set Milliseconds 99999999999\nset Milliseconds -1\nok\n");
-        ok = host->Edit(1, record);
-        output = terminal.Output();
-    }
+    bool ok = false;
+    const std::string output = ScriptedEdit("set Milliseconds 99999999999\nset Milliseconds -1\nok\n", record, ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(record, "QVTS203FFFF00");
     EXPECT_NE(output.find("value out of range: Milliseconds accepts -2147483648..2147483647\n"), std::string::npos)
@@ -411,13 +404,8 @@ TEST_F(EditorModule, RefusedValueIsExplainedOnTheTerminal) {
 
 TEST_F(EditorModule, MalformedRecordIsReplacedByTheDefaultEffect) {
     std::string record = "QVTS303";
-    std::string output;
-    bool ok;
-    {
-        Terminal terminal("ok\n");
-        ok = host->Edit(1, record);
-        output = terminal.Output();
-    }
+    bool ok = false;
+    const std::string output = ScriptedEdit("ok\n", record, ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(record, "QVTS203E80300");
     EXPECT_NE(output.find("The record cannot be read (Wrong format version '3'); starting from the default effect."),

@@ -12,6 +12,7 @@
 
 #include "editor_test_support.h"
 #include "effects/teBlend.h"
+#include "hex_text.h"
 #include "persist/qvtWriter.h"
 #include "qvt/rtl/reader.h"
 
@@ -19,16 +20,6 @@ namespace qvt::test {
 namespace {
 
 using rtl::TReader;
-
-std::string Hex(const std::vector<uint8_t> &bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (uint8_t b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
-}
 
 // Hex of a short string: its length byte and characters.
 std::string HexName(std::string_view name) {

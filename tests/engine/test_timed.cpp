@@ -77,6 +77,20 @@ protected:
         }
         e.Unprepare(data);
     }
+    // A run of `ms` milliseconds; with a driven clock, each frame costs
+    // frameCost ms (the first one firstFrameCost).
+    struct Timing {
+        int frames = 100, minStep = 1, ms = 1000;
+        double frameCost = 0, firstFrameCost = 0;
+    };
+    void runTimed(RecordingEffect &e, const Timing &t) {
+        e.frames = t.frames;
+        e.minStep = t.minStep;
+        e.Milliseconds = t.ms;
+        e.frameCost = t.frameCost;
+        e.firstFrameCost = t.firstFrameCost;
+        run(e);
+    }
     bool showsNewPage() { return GetPixel(screen, 7, 7) == RGB(255, 255, 255); }
     HWND wnd{};
     HDC screen{};
@@ -138,10 +152,7 @@ TEST_F(Driver, AFailingFrameStillFinalizes) {
 TEST_F(Driver, FastDrawingWaitsAndEndsOnTime) {
     DrivenClock clock;
     RecordingEffect e(&clock);
-    e.frames = 100;
-    e.Milliseconds = 1000;
-    e.frameCost = 0.5;
-    run(e);
+    runTimed(e, {.frames = 100, .frameCost = 0.5});
     // Every frame drawn, in order, and the run lasted the requested time.
     ASSERT_EQ(e.calls.size(), 99u);
     for (int i = 0; i < 99; ++i) EXPECT_EQ(e.calls[i].frame, i + 1);
@@ -152,11 +163,7 @@ TEST_F(Driver, FastDrawingWaitsAndEndsOnTime) {
 TEST_F(Driver, SlowDrawingSkipsFramesAndStillEndsNearTheDuration) {
     DrivenClock clock;
     RecordingEffect e(&clock);
-    e.frames = 100;
-    e.Milliseconds = 1000;
-    e.frameCost = 50;
-    e.firstFrameCost = 50;
-    run(e);
+    runTimed(e, {.frames = 100, .frameCost = 50, .firstFrameCost = 50});
     EXPECT_LT(e.calls.size(), 30u);
     for (size_t i = 1; i < e.calls.size(); ++i) {
         EXPECT_GT(e.calls[i].frame, e.calls[i - 1].frame);
@@ -171,10 +178,7 @@ TEST_F(Driver, SlowDrawingSkipsFramesAndStillEndsNearTheDuration) {
 TEST_F(Driver, ClockPastTheDurationAfterOneFrameEndsAtOnce) {
     DrivenClock clock;
     RecordingEffect e(&clock);
-    e.frames = 100;
-    e.Milliseconds = 1000;
-    e.firstFrameCost = 2000;
-    run(e);
+    runTimed(e, {.frames = 100, .firstFrameCost = 2000});
     ASSERT_EQ(e.calls.size(), 1u);
     EXPECT_EQ(e.calls[0].frame, 1);
     EXPECT_TRUE(showsNewPage());
@@ -183,11 +187,7 @@ TEST_F(Driver, ClockPastTheDurationAfterOneFrameEndsAtOnce) {
 TEST_F(Driver, ClockedStepsAreMultiplesOfTheMinimumStep) {
     DrivenClock clock;
     RecordingEffect e(&clock);
-    e.frames = 203;
-    e.minStep = 4;
-    e.Milliseconds = 1000;
-    e.frameCost = 30;
-    run(e);
+    runTimed(e, {.frames = 203, .minStep = 4, .frameCost = 30});
     ASSERT_GE(e.calls.size(), 2u);
     for (size_t i = 0; i + 1 < e.calls.size(); ++i) EXPECT_EQ(e.calls[i].step % 4, 0) << "call " << i;
     EXPECT_LT(e.calls.back().frame, 203);
@@ -196,9 +196,7 @@ TEST_F(Driver, ClockedStepsAreMultiplesOfTheMinimumStep) {
 TEST_F(Driver, TotalFramesOfOneDrawsOnlyThePage) {
     DrivenClock clock;
     RecordingEffect e(&clock);
-    e.frames = 1;
-    e.Milliseconds = 1000;
-    run(e);
+    runTimed(e, {.frames = 1});
     EXPECT_TRUE(e.calls.empty());
     EXPECT_TRUE(showsNewPage());
 }

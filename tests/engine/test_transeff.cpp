@@ -150,6 +150,10 @@ protected:
     }
     HDC pageDC() { return page.Canvas().Handle(); }
     COLORREF at(int x, int y) { return GetPixel(screen, x, y); }
+    void blackenScreen() {
+        const RECT all{0, 0, 20, 12};
+        FillRect(screen, &all, (HBRUSH)GetStockObject(BLACK_BRUSH));
+    }
     int baseline = 0;
     HWND wnd{};
     HDC screen{};
@@ -230,7 +234,7 @@ TEST_F(Pipeline, UpdateScreenCopiesTheUpdateRectOrEachDirtyRect) {
     EXPECT_EQ(e.DirtyRects->Count(), 0); // cleared after the update
 
     // Two dirty rectangles: just those two.
-    FillRect(screen, std::array<RECT, 1>{RECT{0, 0, 20, 12}}.data(), (HBRUSH)GetStockObject(BLACK_BRUSH));
+    blackenScreen();
     e.DirtyRects->Add(RECT{1, 1, 3, 3});
     e.DirtyRects->Add(RECT{10, 5, 11, 6});
     e.UpdateScreen(false);
@@ -239,7 +243,7 @@ TEST_F(Pipeline, UpdateScreenCopiesTheUpdateRectOrEachDirtyRect) {
     EXPECT_EQ(at(5, 5), RGB(0, 0, 0));
 
     // An update rectangle with an excluded part; both move to Prev*.
-    FillRect(screen, std::array<RECT, 1>{RECT{0, 0, 20, 12}}.data(), (HBRUSH)GetStockObject(BLACK_BRUSH));
+    blackenScreen();
     e.UpdateRect = RECT{0, 0, 10, 10};
     e.ExcludeRect = RECT{0, 0, 5, 5};
     e.UpdateScreen(false);
@@ -253,7 +257,7 @@ TEST_F(Pipeline, UpdateScreenCopiesTheUpdateRectOrEachDirtyRect) {
     EXPECT_EQ(SetPixel(screen, 1, 1, RGB(1, 2, 3)), RGB(1, 2, 3));
 
     // Nothing while screen updates are off.
-    FillRect(screen, std::array<RECT, 1>{RECT{0, 0, 20, 12}}.data(), (HBRUSH)GetStockObject(BLACK_BRUSH));
+    blackenScreen();
     e.AllowScreenUpdate = false;
     e.UpdateScreen(true);
     EXPECT_EQ(at(7, 7), RGB(0, 0, 0));

@@ -1,5 +1,6 @@
 // Helpers of the persistence tests: a builder of property-stream bytes, the
-// hexadecimal text of a record, an exception matcher, and small effect
+// hexadecimal text of a record (hex_text.h), the run-time tests' exception
+// matcher (runtime_test_support.h), and small effect
 // classes that publish one property of every kind the reader handles.
 //
 // The probe classes are registered under their own names; a few thin
@@ -21,9 +22,11 @@
 #include <vector>
 
 #include "engine/TransEff.h"
+#include "hex_text.h"
 #include "qvt/rtl/classes.h"
 #include "qvt/rtl/graphics.h"
 #include "qvt/rtl/reader.h"
+#include "runtime_test_support.h" // ExpectRaises
 
 namespace qvt::test {
 
@@ -99,32 +102,6 @@ public:
 private:
     std::vector<uint8_t> b_;
 };
-
-// The hexadecimal text of bytes (upper case, no separators).
-inline std::string Hex(const std::vector<uint8_t> &bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (uint8_t b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
-}
-
-// Runs f and expects an exception of class E (or a descendant) whose message
-// is `message` (any message when empty).
-template <class E, class F> void ExpectRaises(F &&f, std::string_view message = {}) {
-    try {
-        f();
-        ADD_FAILURE() << "no exception raised; expected \"" << message << "\"";
-    } catch (const E &e) {
-        if (!message.empty()) {
-            EXPECT_EQ(std::string(e.what()), std::string(message));
-        }
-    } catch (const std::exception &e) {
-        ADD_FAILURE() << "unexpected exception: " << e.what();
-    }
-}
 
 // --- Probe classes -----------------------------------------------------------
 
@@ -252,6 +229,12 @@ QVT_PROBE_STAND_IN(TProbeBmpMask, "TBmpMaskTransition")
 inline void RegisterStandIns() {
     RegisterClasses({&TProbeWipe::StaticClassInfo(), &TProbeBmpMask2::StaticClassInfo(),
                      &TProbeBmpMask::StaticClassInfo()});
+}
+
+// A record of the given version for code "14" (the TProbeWipe stand-in)
+// carrying payload.
+inline std::string WipeRecord(char version, const Bytes &payload) {
+    return std::string("QVTS") + version + "14" + Hex(payload.Data());
 }
 
 // The "Data" bytes of a small 24-bit picture: 3 x 2 pixels, pixel (1, 0)

@@ -28,11 +28,6 @@ TProbeEffect &Probe(const std::unique_ptr<TTransitionEffect> &effect) {
     return *probe;
 }
 
-// The stand-in for code "14" (see persist_test_support.h).
-std::string WipeRecord(char version, const Bytes &payload) {
-    return std::string("QVTS") + version + "14" + Hex(payload.Data());
-}
-
 class Records : public ::testing::Test {
 protected:
     void SetUp() override { RegisterStandIns(); }

@@ -38,10 +38,6 @@ Outcome TryDecode(const std::string &record, std::string *message = nullptr) {
     return Outcome::Raised;
 }
 
-std::string WipeRecord(char version, const Bytes &payload) {
-    return std::string("QVTS") + version + "14" + Hex(payload.Data());
-}
-
 class Malformed : public ::testing::Test {
 protected:
     void SetUp() override {

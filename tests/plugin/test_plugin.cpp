@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "page_bitmaps.h"
 #include "pages.h"
 #include "plugin_host.h"
 #include "qvt/qvtdisplay.h"
@@ -22,17 +23,7 @@ std::unique_ptr<PluginHost> load(HostOptions options = {}) {
 
 // A DIB section of the display's format... or any format: the plug-in copies
 // it. Drawn with the arriving built-in page.
-HBITMAP arrivingPage(int w, int h, int bpp = 32) {
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, (WORD)bpp, BI_RGB, 0, 0, 0, 0, 0};
-    HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, nullptr, nullptr, 0);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, bm);
-    DrawBuiltinPage(dc, Page::Arriving, w, h);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    return bm;
-}
+HBITMAP arrivingPage(int w, int h, int bpp = 32) { return test::BuiltinPageBitmap(Page::Arriving, w, h, bpp); }
 
 void showDeparting(PluginHost &host) {
     HDC dc = GetDC(host.Window());
@@ -114,17 +105,7 @@ TEST_P(PluginRender, RunEndsWithTheNewPageInsideAreaOnly) {
 
     // What the arriving page looks like on this display, for comparison.
     HBITMAP page = arrivingPage(64, 48);
-    HWND probe = QvtCreateWindow(64, 48);
-    HDC probeDC = GetDC(probe);
-    HDC pageDC = CreateCompatibleDC(probeDC);
-    HGDIOBJ old = SelectObject(pageDC, page);
-    BitBlt(probeDC, 0, 0, 64, 48, pageDC, 0, 0, SRCCOPY);
-    SelectObject(pageDC, old);
-    DeleteDC(pageDC);
-    ReleaseDC(probe, probeDC);
-    std::vector<uint8_t> expected(64 * 48 * 3);
-    QvtReadWindowRGB(probe, expected.data(), 64 * 3);
-    QvtDestroyWindow(probe);
+    const std::vector<uint8_t> expected = test::BitmapAsShown(page, 64, 48);
 
     RECT area{10, 7, 50, 40};
     // An untimed blend: as fast as the machine draws, and it ends with the page.

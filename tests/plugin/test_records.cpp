@@ -4,6 +4,7 @@
 
 #include "driven_clock.h"
 
+#include "page_bitmaps.h"
 #include "pages.h"
 #include "plugin_host.h"
 #include "qvt/qvtdisplay.h"
@@ -11,7 +12,6 @@
 
 namespace qvt::host {
 namespace {
-
 
 class RecordRender : public ::testing::Test {
 protected:
@@ -23,8 +23,8 @@ protected:
         host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, o, error);
         ASSERT_TRUE(host) << error;
         host->Start();
-        page = MakePage(Page::Arriving);
-        departing = MakePage(Page::Departing);
+        page = test::BuiltinPageBitmap(Page::Arriving, 48, 32);
+        departing = test::BuiltinPageBitmap(Page::Departing, 48, 32);
         host->ShowBitmap(departing);
         before = host->ReadWindow();
         QvtSetWindowChangedHandler(host->Window(), [](void *u, HWND, const RECT *) { ++*static_cast<int *>(u); },
@@ -34,31 +34,6 @@ protected:
         if (host) QvtSetWindowChangedHandler(host->Window(), nullptr, nullptr);
         DeleteObject(page);
         DeleteObject(departing);
-    }
-    HBITMAP MakePage(Page which) {
-        BITMAPINFO bi{};
-        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 48, 32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, nullptr, nullptr, 0);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, bm);
-        DrawBuiltinPage(dc, which, 48, 32);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        return bm;
-    }
-    std::vector<uint8_t> arrivingAsShown() {
-        HWND probe = QvtCreateWindow(48, 32);
-        HDC dc = GetDC(probe);
-        HDC mem = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(mem, page);
-        BitBlt(dc, 0, 0, 48, 32, mem, 0, 0, SRCCOPY);
-        SelectObject(mem, old);
-        DeleteDC(mem);
-        ReleaseDC(probe, dc);
-        std::vector<uint8_t> rgb(48 * 32 * 3);
-        QvtReadWindowRGB(probe, rgb.data(), 48 * 3);
-        QvtDestroyWindow(probe);
-        return rgb;
     }
     std::unique_ptr<PluginHost> host;
     HBITMAP page{}, departing{};
@@ -76,7 +51,7 @@ TEST_F(RecordRender, DefaultAndStoredBlendsLastTheirDuration) {
         EXPECT_TRUE(host->Messages().empty());
         EXPECT_NEAR(clock.micros / 1000.0, 1000.0, 5.0);
         EXPECT_GT(updates, 2);
-        EXPECT_EQ(host->ReadWindow(), arrivingAsShown());
+        EXPECT_EQ(host->ReadWindow(), test::BitmapAsShown(page, 48, 32));
     }
     // A missing record is the default too.
     DrivenClock clock(20);
@@ -89,7 +64,7 @@ TEST_F(RecordRender, UntimedBlendDrawsEveryFrameThenThePage) {
     ASSERT_TRUE(host->Render(1, page, RECT{0, 0, 48, 32}, "QVTS10300"));
     // Frames 1 to 254 each reach the window, then the whole new page.
     EXPECT_EQ(updates, 254 + 1);
-    EXPECT_EQ(host->ReadWindow(), arrivingAsShown());
+    EXPECT_EQ(host->ReadWindow(), test::BitmapAsShown(page, 48, 32));
 }
 
 TEST_F(RecordRender, MalformedRecordsAreReportedAndDrawNothing) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <utility>
 
 #include "bitmap_test_support.h"
 #include "runtime_test_support.h"
@@ -31,6 +32,15 @@ struct BmpBuilder {
     std::vector<RGBQUAD> table = {{0, 0, 0, 0}, {85, 85, 85, 0}, {170, 170, 170, 0}, {255, 255, 255, 0}};
     std::optional<uint32_t> offBits; // default: right after the table
     std::vector<uint8_t> pixels = {0, 1, 2, 3, 3, 2, 1, 0};
+
+    // Pixels of bitCount bits under bit-field masks, with no colour table.
+    BmpBuilder &BitFields(uint16_t bitCount, std::vector<uint32_t> bitMasks) {
+        bits = bitCount;
+        compression = BI_BITFIELDS;
+        masks = std::move(bitMasks);
+        table.clear();
+        return *this;
+    }
 
     std::vector<uint8_t> Build() const {
         std::vector<uint8_t> f;
@@ -156,10 +166,7 @@ TEST_F(BmpFileTest, ReadsEveryHeaderKind) {
         SCOPED_TRACE(size);
         BmpBuilder v;
         v.headerSize = size;
-        v.bits = 16;
-        v.compression = BI_BITFIELDS;
-        v.masks = {0xF800, 0x07E0, 0x001F};
-        v.table.clear();
+        v.BitFields(16, {0xF800, 0x07E0, 0x001F});
         v.width = 2;
         v.height = 1;
         v.pixels = {0x00, 0xF8, 0xE0, 0x07};
@@ -171,10 +178,7 @@ TEST_F(BmpFileTest, ReadsEveryHeaderKind) {
 
     // 40-byte header with masks after it; 5-5-5 masks give pf15bit.
     BmpBuilder m;
-    m.bits = 16;
-    m.compression = BI_BITFIELDS;
-    m.masks = {0x7C00, 0x03E0, 0x001F};
-    m.table.clear();
+    m.BitFields(16, {0x7C00, 0x03E0, 0x001F});
     m.width = 1;
     m.height = 1;
     m.pixels = {0x00, 0x7C, 0, 0};
@@ -185,10 +189,7 @@ TEST_F(BmpFileTest, ReadsEveryHeaderKind) {
 
 TEST_F(BmpFileTest, OtherBitFieldsAreScaledToEightBitsPerChannel) {
     BmpBuilder m; // 4-4-4 in 16 bits: 0x0F00 red, 0x00F0 green, 0x000F blue
-    m.bits = 16;
-    m.compression = BI_BITFIELDS;
-    m.masks = {0x0F00, 0x00F0, 0x000F};
-    m.table.clear();
+    m.BitFields(16, {0x0F00, 0x00F0, 0x000F});
     m.width = 2;
     m.height = 1;
     m.pixels = {0x00, 0x0F, 0x18, 0x00};
@@ -199,10 +200,7 @@ TEST_F(BmpFileTest, OtherBitFieldsAreScaledToEightBitsPerChannel) {
     EXPECT_EQ(RawPixel(b, 1, 0), 0x001188u); // green 1 -> 17, blue 8 -> 136
 
     BmpBuilder wide; // 10-10-10 in 32 bits keeps the top 8 bits
-    wide.bits = 32;
-    wide.compression = BI_BITFIELDS;
-    wide.masks = {0x3FF00000, 0x000FFC00, 0x000003FF};
-    wide.table.clear();
+    wide.BitFields(32, {0x3FF00000, 0x000FFC00, 0x000003FF});
     wide.width = 1;
     wide.height = 1;
     const uint32_t px = (0x3FFu << 20) | (0x200u << 10) | 0x004u;
@@ -312,11 +310,7 @@ BmpBuilder Rle8Builder() {
 TEST_F(BmpFileTest, MalformedFilesRaiseTheRightError) {
     const auto none = [](BmpBuilder &) {};
     const auto bitfields = [](BmpBuilder &b, std::vector<uint32_t> masks, uint16_t bits) {
-        b.bits = bits;
-        b.compression = BI_BITFIELDS;
-        b.masks = std::move(masks);
-        b.table.clear();
-        b.pixels.assign(16, 0);
+        b.BitFields(bits, std::move(masks)).pixels.assign(16, 0);
     };
     const MalformedCase cases[] = {
         // 1. size and signature
@@ -463,10 +457,7 @@ TEST_F(BmpFileTest, DataPropertyEnvelope) {
 std::vector<std::vector<uint8_t>> SampleFiles() {
     BmpBuilder v5;
     v5.headerSize = 124;
-    v5.bits = 16;
-    v5.compression = BI_BITFIELDS;
-    v5.masks = {0xF800, 0x07E0, 0x001F};
-    v5.table.clear();
+    v5.BitFields(16, {0xF800, 0x07E0, 0x001F});
     v5.pixels.assign(16, 0x5A);
     BmpBuilder rle4 = Rle8Builder();
     rle4.bits = 4;

@@ -21,9 +21,10 @@ protected:
         for (int y = 0; y < b.Height(); ++y) {
             std::string row;
             for (int x = 0; x < b.Width(); ++x) {
+                const uint32_t pixel = RawPixel(b, x, y);
                 char ch = '?';
                 for (const auto &[value, c] : legend)
-                    if (RawPixel(b, x, y) == value) ch = c;
+                    if (pixel == value) ch = c;
                 row += ch;
             }
             rows.push_back(row);

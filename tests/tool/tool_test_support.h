@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "gdi_pictures.h"
 #include "pages.h"
 #include "png_io.h"
 #include "qvt/qvtdisplay.h"
@@ -191,43 +192,16 @@ inline RgbImage testPage(int width, int height, uint32_t seed) {
     return image;
 }
 
-// A 32-bit top-down DIB section with a picture in it, and its pixel memory.
-class Dib {
-public:
-    Dib(int width, int height) {
-        BITMAPINFO bi{};
-        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        void *bits = nullptr;
-        bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        this->bits = static_cast<uint8_t *>(bits);
-        dc = CreateCompatibleDC(nullptr);
-        old = SelectObject(dc, bitmap);
-    }
-    ~Dib() {
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        DeleteObject(bitmap);
-    }
-    HBITMAP bitmap;
-    HDC dc;
-    HGDIOBJ old;
-    uint8_t *bits;
-};
-
 // What a window on a display of `depth` bits shows when a picture is copied
 // onto it.
 inline RgbImage asDisplayed(const RgbImage &picture, int depth) {
     const int w = picture.width, h = picture.height;
-    Dib dib(w, h);
-    for (size_t i = 0, n = static_cast<size_t>(w) * h; i < n; ++i) {
-        dib.bits[4 * i + 0] = picture.rgb[3 * i + 2];
-        dib.bits[4 * i + 1] = picture.rgb[3 * i + 1];
-        dib.bits[4 * i + 2] = picture.rgb[3 * i + 0];
-    }
+    host::PictureBitmap bitmap(picture);
+    host::SelectedBitmap dib(nullptr, bitmap.Handle());
     EXPECT_TRUE(QvtSetDisplayDepth(depth));
     HWND wnd = QvtCreateWindow(w, h);
     HDC wdc = GetDC(wnd);
-    BitBlt(wdc, 0, 0, w, h, dib.dc, 0, 0, SRCCOPY);
+    BitBlt(wdc, 0, 0, w, h, dib.Handle(), 0, 0, SRCCOPY);
     ReleaseDC(wnd, wdc);
     RgbImage out(w, h);
     QvtReadWindowRGB(wnd, out.rgb.data(), w * 3);
@@ -243,12 +217,8 @@ inline RgbImage asDisplayed(const RgbImage &picture, int depth) {
 inline RgbImage arrivingAsDisplayed(const RgbImage &picture, int depth) {
     if (depth != 1) return asDisplayed(picture, depth);
     const int w = picture.width, h = picture.height;
-    Dib dib(w, h);
-    for (size_t i = 0, n = static_cast<size_t>(w) * h; i < n; ++i) {
-        dib.bits[4 * i + 0] = picture.rgb[3 * i + 2];
-        dib.bits[4 * i + 1] = picture.rgb[3 * i + 1];
-        dib.bits[4 * i + 2] = picture.rgb[3 * i + 0];
-    }
+    host::PictureBitmap bitmap(picture);
+    host::SelectedBitmap dib(nullptr, bitmap.Handle());
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colours[2];
@@ -257,7 +227,7 @@ inline RgbImage arrivingAsDisplayed(const RgbImage &picture, int depth) {
     HBITMAP mono = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(&bi), DIB_RGB_COLORS, &bits, nullptr, 0);
     HDC monoDC = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(monoDC, mono);
-    BitBlt(monoDC, 0, 0, w, h, dib.dc, 0, 0, SRCCOPY);
+    BitBlt(monoDC, 0, 0, w, h, dib.Handle(), 0, 0, SRCCOPY);
     EXPECT_TRUE(QvtSetDisplayDepth(1));
     HWND wnd = QvtCreateWindow(w, h);
     HDC wdc = GetDC(wnd);
@@ -275,16 +245,13 @@ inline RgbImage arrivingAsDisplayed(const RgbImage &picture, int depth) {
 
 // A built-in page as a 32-bit picture.
 inline RgbImage builtinPage(host::Page page, int width, int height) {
-    Dib dib(width, height);
-    host::DrawBuiltinPage(dib.dc, page, width, height);
-    GdiFlush();
-    RgbImage out(width, height);
-    for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
-        out.rgb[3 * i + 0] = dib.bits[4 * i + 2];
-        out.rgb[3 * i + 1] = dib.bits[4 * i + 1];
-        out.rgb[3 * i + 2] = dib.bits[4 * i + 0];
+    host::PictureBitmap bitmap(RgbImage(width, height));
+    {
+        host::SelectedBitmap dc(nullptr, bitmap.Handle());
+        host::DrawBuiltinPage(dc.Handle(), page, width, height);
+        GdiFlush();
     }
-    return out;
+    return bitmap.Picture();
 }
 
 // Where two pictures first differ, for failure messages; empty when equal.

@@ -84,6 +84,12 @@ public:
 protected:
     TGraphicsObject() = default;
     void Changed();
+    // Stores value in field and reports the change, unless it holds it already.
+    template <class T> void Change(T &field, T value) {
+        if (field == value) return;
+        field = value;
+        Changed();
+    }
     virtual void FreeHandle() = 0;
 
 private:
@@ -312,6 +318,9 @@ private:
     // Replaces the picture with one of the given size and format (new area
     // black, the overlapping part of the old picture copied when keep is set).
     void Rebuild(int width, int height, TPixelFormat format, bool keep);
+    // Makes image the picture, with its colour table, size and format; the
+    // canvas must have let go of the old one (FreeContext).
+    void Install(Image &image, std::vector<RGBQUAD> table, int width, int height, TPixelFormat format);
     Image NewImage(int width, int height, TPixelFormat format, const std::vector<RGBQUAD> &table) const;
     std::vector<RGBQUAD> TableFor(TPixelFormat format) const;
     void FreeContext();

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "qvt/rtl/classes.h"
@@ -73,6 +74,14 @@ public:
 
     // Exactly count bytes, or EReadError "Stream read error".
     void Read(void *buffer, int64_t count);
+    // A little-endian integer through Read.
+    template <class T>
+        requires std::is_integral_v<T>
+    T ReadLE() {
+        uint8_t b[sizeof(T)];
+        Read(b, sizeof b);
+        return LoadLE<T>(b);
+    }
     // Bytes left between the reader's position and the end of the stream.
     int64_t Remaining();
     // Position in the stream of the next byte the reader will consume.

@@ -13,6 +13,25 @@ namespace qvt::rtl {
 
 enum TSeekOrigin : uint16_t { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
 
+// The little-endian integer held in the first sizeof(T) bytes at `bytes`.
+template <class T>
+    requires std::is_integral_v<T>
+T LoadLE(const void *bytes) {
+    const auto *b = static_cast<const unsigned char *>(bytes);
+    std::make_unsigned_t<T> v = 0;
+    for (size_t i = sizeof(T); i-- > 0;) v = static_cast<std::make_unsigned_t<T>>((v << 8) | b[i]);
+    return static_cast<T>(v);
+}
+
+// Stores value little-endian in the sizeof(T) bytes at `bytes`.
+template <class T>
+    requires std::is_integral_v<T>
+void StoreLE(void *bytes, T value) {
+    auto *b = static_cast<unsigned char *>(bytes);
+    const auto v = static_cast<std::make_unsigned_t<T>>(value);
+    for (size_t i = 0; i < sizeof(T); ++i) b[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+}
+
 class TStream {
 public:
     virtual ~TStream() = default;
@@ -51,16 +70,13 @@ public:
     T ReadLE() {
         unsigned char b[sizeof(T)];
         ReadBuffer(b, sizeof b);
-        std::make_unsigned_t<T> v = 0;
-        for (size_t i = sizeof(T); i-- > 0;) v = static_cast<std::make_unsigned_t<T>>((v << 8) | b[i]);
-        return static_cast<T>(v);
+        return LoadLE<T>(b);
     }
     template <class T>
         requires std::is_integral_v<T>
     void WriteLE(T value) {
         unsigned char b[sizeof(T)];
-        auto v = static_cast<std::make_unsigned_t<T>>(value);
-        for (size_t i = 0; i < sizeof(T); ++i) b[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+        StoreLE(b, value);
         WriteBuffer(b, sizeof b);
     }
 };
