@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "effects/teBlend.h"
+#include "engine/TransRun.h"
 #include "pixels/Testing.h"
 #include "qvt/qvtdisplay.h"
 
@@ -25,10 +26,7 @@ void RunBlend(benchmark::State &state, bool fast) {
     PatBlt(page.Canvas().Handle(), 0, 0, w, h, WHITENESS);
     for (auto _ : state) {
         qvt::TBlendTransition blend(nullptr);
-        std::unique_ptr<qvt::TTETransitionData> data;
-        blend.Prepare(data, RECT{0, 0, w, h}, screen, page.Canvas().Handle());
-        blend.Execute(*data);
-        blend.Unprepare(data);
+        qvt::RunTransition(blend, RECT{0, 0, w, h}, screen, page.Canvas().Handle());
     }
     state.counters["frames/s"] = benchmark::Counter(254.0 * state.iterations(), benchmark::Counter::kIsRate);
     ReleaseDC(wnd, screen);

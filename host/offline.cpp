@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "engine/TransRun.h"
 #include "engine/teTimed.h"
 #include "gdi_pictures.h"
 #include "image_io.h"
@@ -100,20 +101,11 @@ void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbIma
     } reset{timed};
 
     const RECT area{0, 0, width, height};
-    std::unique_ptr<TTETransitionData> data;
     try {
-        effect.Prepare(data, area, window.DC(), page.Handle());
-        POINT old;
-        OffsetWindowOrgEx(data->Canvas->Handle(), -area.left, -area.top, &old);
-        effect.Execute(*data);
+        RunTransition(effect, area, window.DC(), page.Handle());
     } catch (const rtl::Exception &e) {
-        effect.Unprepare(data);
         throw ToolError(effect.GetDescription() + " failed: " + e.Message());
-    } catch (...) {
-        effect.Unprepare(data);
-        throw;
     }
-    effect.Unprepare(data);
     if (!timed) sink.EmitFrame();
 }
 

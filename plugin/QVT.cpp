@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "effects/teRegister.h"
-#include "engine/TransEff.h"
+#include "engine/TransRun.h"
 #include "persist/qvtPers.h"
 #include "plugin/qvtEditor.h"
 #include "plugin/qvtHost.h"
@@ -27,17 +27,7 @@ bool RenderTransition(HDC memoryDC, HDC target, const RECT &area, const char *pa
     std::unique_ptr<TTransitionEffect> effect;
     ParamsToTransition(effect, params, length);
     if (!effect) effect = std::make_unique<TFlickerFreeTransition>(nullptr);
-    std::unique_ptr<TTETransitionData> data;
-    try {
-        effect->Prepare(data, area, target, memoryDC);
-        POINT old;
-        OffsetWindowOrgEx(data->Canvas->Handle(), -area.left, -area.top, &old);
-        effect->Execute(*data);
-    } catch (...) {
-        effect->Unprepare(data);
-        throw;
-    }
-    effect->Unprepare(data);
+    RunTransition(*effect, area, target, memoryDC);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "driven_clock.h"
+#include "engine/TransRun.h"
 #include "engine/teTimed.h"
 #include "pixels/Testing.h"
 #include "qvt/qvtdisplay.h"
@@ -67,15 +68,7 @@ protected:
         QvtDestroyWindow(wnd);
     }
     void run(RecordingEffect &e) {
-        std::unique_ptr<TTETransitionData> data;
-        e.Prepare(data, RECT{0, 0, 8, 8}, screen, page.Canvas().Handle());
-        try {
-            e.Execute(*data);
-        } catch (...) {
-            e.Unprepare(data);
-            throw;
-        }
-        e.Unprepare(data);
+        RunTransition(e, RECT{0, 0, 8, 8}, screen, page.Canvas().Handle());
     }
     // A run of `ms` milliseconds; with a driven clock, each frame costs
     // frameCost ms (the first one firstFrameCost).

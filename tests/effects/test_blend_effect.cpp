@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "effects/teBlend.h"
+#include "engine/TransRun.h"
 #include "pixels/Testing.h"
 #include "qvt/qvtdisplay.h"
 
@@ -62,16 +63,12 @@ protected:
         page.SetSize(16, 16);
         HBRUSH bb = CreateSolidBrush(b);
         FillRect(page.Canvas().Handle(), &all, bb);
-        std::unique_ptr<TTETransitionData> data;
-        e.Prepare(data, all, screen, page.Canvas().Handle());
         try {
-            e.Execute(*data);
+            RunTransition(e, all, screen, page.Canvas().Handle());
         } catch (...) {
-            e.Unprepare(data);
             cleanup(wnd, screen, ba, bb);
             throw;
         }
-        e.Unprepare(data);
         finalPixel = GetPixel(screen, 9, 9);
         cleanup(wnd, screen, ba, bb);
     }
