@@ -163,8 +163,10 @@ Converter::Converter(const DCObj &srcDC, const Surface &src, const DCObj &dstDC,
         return;
     }
     if (isPaletted(dst.fmt)) {
+        // Only 8-bit destinations match the 5-bit bucket centre; 1- and
+        // 4-bit ones match the exact colour.
         mode_ = Mode::DirectToPaletted;
-        bucket_ = bucketTable(dst.colors);
+        if (dst.fmt == PixFmt::P8) bucket_ = bucketTable(dst.colors);
         return;
     }
     if (src.fmt == dst.fmt) {
@@ -187,6 +189,7 @@ uint32_t Converter::one(uint32_t v) const {
     case Mode::ToMono: return v == monoBk_ ? 1u : 0u;
     case Mode::DirectToPaletted: {
         Rgb c = decodePixel(*src_, v);
+        if (!bucket_) return encodeExact(*dst_, c);
         return (*bucket_)[((uint32_t)(c.r >> 3) << 10) | ((uint32_t)(c.g >> 3) << 5) | (c.b >> 3)];
     }
     case Mode::DirectToDirect: return encodeExact(*dst_, decodePixel(*src_, v));

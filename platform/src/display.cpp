@@ -18,19 +18,36 @@ const std::vector<Rgb> &staticColors20() {
 
 // The 256-entry system palette of an 8-bit display: the 20 static colours at
 // 0..9 and 246..255, and in between the colours a host typically realises: a
-// 6 x 6 x 6 colour cube and 20 greys.
+// 6 x 6 x 6 colour cube and 20 greys. As the palette manager does, a realised
+// colour equal to a static one is not entered twice: the static entry serves
+// it, and its place holds another colour (extra greys between the cube's).
+// So every colour appears once and white is only at 255, the index with all
+// bits set, which the raster operations on palette indices rely on.
 static std::vector<Rgb> systemPalette256() {
     const auto &st = staticColors20();
     std::vector<Rgb> p(256);
     for (int i = 0; i < 10; ++i) p[i] = st[i];
     for (int i = 0; i < 10; ++i) p[246 + i] = st[10 + i];
-    int k = 10;
+    std::vector<Rgb> realised;
     for (int r = 0; r < 6; ++r)
         for (int g = 0; g < 6; ++g)
-            for (int b = 0; b < 6; ++b) p[k++] = Rgb{(uint8_t)(r * 51), (uint8_t)(g * 51), (uint8_t)(b * 51)};
+            for (int b = 0; b < 6; ++b) realised.push_back(Rgb{(uint8_t)(r * 51), (uint8_t)(g * 51), (uint8_t)(b * 51)});
     for (int i = 0; i < 20; ++i) {
         uint8_t v = (uint8_t)(8 + i * 12);
-        p[k++] = Rgb{v, v, v};
+        realised.push_back(Rgb{v, v, v});
+    }
+    // Greys that neither the cube, the grey ramp nor the static colours hold.
+    static constexpr uint8_t kSpareGreys[] = {14, 38, 62, 86, 110, 134, 158, 182, 206, 230};
+    size_t spare = 0;
+    auto isStatic = [&st](Rgb c) {
+        for (const Rgb &s : st)
+            if (s == c) return true;
+        return false;
+    };
+    int k = 10;
+    for (Rgb c : realised) {
+        if (isStatic(c)) c = Rgb{kSpareGreys[spare], kSpareGreys[spare], kSpareGreys[spare]}, ++spare;
+        p[k++] = c;
     }
     return p;
 }

@@ -218,6 +218,9 @@ std::shared_ptr<const std::vector<uint8_t>> bucketTable(const std::vector<Rgb> &
 
 uint32_t encodeBlit(const Surface &s, Rgb c) {
     if (!isPaletted(s.fmt)) return encodeDirect(s.fmt, c);
+    // 1- and 4-bit tables are matched by the exact colour, 8-bit ones by the
+    // centre of the colour's 5-bit bucket.
+    if (s.fmt != PixFmt::P8 || s.monoDDB) return encodeExact(s, c);
     Rgb centre{(uint8_t)((c.r >> 3) * 8 + 4), (uint8_t)((c.g >> 3) * 8 + 4), (uint8_t)((c.b >> 3) * 8 + 4)};
     if (s.monoDDB) return nearestIndex({Rgb{0, 0, 0}, Rgb{255, 255, 255}}, centre);
     return (uint32_t)nearestIndex(s.colors, centre);

@@ -84,7 +84,8 @@ Rgb decodePixel(const Surface &s, uint32_t v);
 // low bits; paletted formats take the nearest table entry (lowest index wins).
 uint32_t encodeExact(const Surface &s, Rgb c);
 // Pixel value of a colour arriving by a blit from a direct-colour source:
-// paletted formats match the 5-bit bucket centre of each channel.
+// 8-bit tables match the 5-bit bucket centre of each channel, 1- and 4-bit
+// tables the exact colour.
 uint32_t encodeBlit(const Surface &s, Rgb c);
 // Nearest entry of a table by squared distance, lowest index on ties.
 int nearestIndex(const std::vector<Rgb> &table, Rgb c);
