@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "effects/teBlend.h"
+#include "pixels/Blend.h"
 #include "engine/TransRun.h"
 #include "pixels/Testing.h"
 #include "qvt/qvtdisplay.h"
@@ -172,6 +175,75 @@ TEST_F(BlendEffect, PaletteDisplayDithersSixtyFourFrames) {
         }
     EXPECT_EQ(e.DitherPattern, nullptr);
     EXPECT_EQ(finalPixel, RGB(255, 255, 255));
+}
+
+// What the window shows after each frame of an untimed run on an 8-bit
+// display, read as a host would read it.
+class WindowFrames : public TFrameSink {
+public:
+    explicit WindowFrames(HWND wnd) : wnd_(wnd) {}
+    void EmitFrame() override {
+        std::vector<uint8_t> rgb(16 * 16 * 3);
+        ASSERT_TRUE(QvtReadWindowRGB(wnd_, rgb.data(), 16 * 3));
+        frames.push_back(std::move(rgb));
+    }
+    std::vector<std::vector<uint8_t>> frames;
+
+private:
+    HWND wnd_;
+};
+
+// Frame f shows the arriving page in the pattern cells numbered 1..f of
+// every 8 x 8 tile and the departing page, exactly as the display showed
+// it, everywhere else: no pixel may take a colour of neither page. The first
+// colour set is made of static colours, which the palette holds once.
+TEST_F(BlendEffect, PaletteFramesShowOnlyTheTwoPagesCellByCell) {
+    struct Colours {
+        COLORREF left, right, arriving;
+    } sets[] = {{RGB(255, 255, 0), RGB(255, 0, 255), RGB(255, 0, 0)},
+                {RGB(200, 60, 30), RGB(90, 90, 90), RGB(30, 120, 220)}};
+    int cellOf[8][8];
+    for (int n = 0; n < 64; ++n) cellOf[kDitherOrder[n].y][kDitherOrder[n].x] = n + 1;
+    ASSERT_TRUE(QvtSetDisplayDepth(8));
+    testing::RefreshDisplay();
+    for (const Colours &c : sets) {
+        SCOPED_TRACE(::testing::Message() << std::hex << c.left << "/" << c.right << " -> " << c.arriving);
+        HWND wnd = QvtCreateWindow(16, 16);
+        HDC screen = GetDC(wnd);
+        HBRUSH left = CreateSolidBrush(c.left), right = CreateSolidBrush(c.right), arriving = CreateSolidBrush(c.arriving);
+        const RECT all{0, 0, 16, 16}, leftHalf{0, 0, 8, 16}, rightHalf{8, 0, 16, 16};
+        FillRect(screen, &leftHalf, left);
+        FillRect(screen, &rightHalf, right);
+        rtl::TBitmap page;
+        page.SetPixelFormat(pf32bit);
+        page.SetSize(16, 16);
+        FillRect(page.Canvas().Handle(), &all, arriving);
+
+        TBlendTransition e(nullptr);
+        WindowFrames seen(wnd);
+        const TFrameSampling sampling{25, &seen};
+        e.SetSampling(&sampling);
+        RunTransition(e, all, screen, page.Canvas().Handle());
+        ReleaseDC(wnd, screen);
+        QvtDestroyWindow(wnd);
+        for (HBRUSH b : {left, right, arriving}) DeleteObject(b);
+
+        // The departing page as shown, 63 frames, the arriving page.
+        ASSERT_EQ(seen.frames.size(), 65u);
+        const std::vector<uint8_t> &before = seen.frames.front(), &after = seen.frames.back();
+        for (int f : {1, 2, 5, 17, 32, 50, 63}) {
+            SCOPED_TRACE(f);
+            const std::vector<uint8_t> &frame = seen.frames[(size_t)f];
+            int wrong = 0;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x) {
+                    const std::vector<uint8_t> &want = cellOf[y % 8][x % 8] <= f ? after : before;
+                    const size_t at = (size_t)(y * 16 + x) * 3;
+                    wrong += !std::equal(&frame[at], &frame[at] + 3, &want[at]);
+                }
+            EXPECT_EQ(wrong, 0);
+        }
+    }
 }
 
 TEST_F(BlendEffect, CancelledRunStillFreesThePattern) {

@@ -450,6 +450,41 @@ TEST(BlitConvert, ColourIntoOneBitDibTakesTheNearestEntry) {
     }
 }
 
+// 1- and 4-bit tables are matched by the exact colour, not by its 5-bit
+// bucket: RGB(119, 170, 95) is nearer white than black, while its bucket
+// centre (116, 172, 92) is nearer black. A gradient onto 16 colours is
+// checked against the nearest entry of each pixel's own colour.
+TEST(BlitConvert, ColourIntoOneAndFourBitDibsMatchesTheExactColour) {
+    DibDC one(1, 1, 32), toMono(1, 1, 1, {quad(0, 0, 0), quad(255, 255, 255)});
+    one.set(0, 0, directRaw(32, RGB(119, 170, 95)));
+    ASSERT_TRUE(BitBlt(toMono.dc(), 0, 0, 1, 1, one.dc(), 0, 0, SRCCOPY));
+    EXPECT_EQ(toMono.get(0, 0), 1u);
+
+    const std::vector<RGBQUAD> vga = {quad(0, 0, 0),       quad(128, 0, 0),   quad(0, 128, 0),   quad(128, 128, 0),
+                                      quad(0, 0, 128),     quad(128, 0, 128), quad(0, 128, 128), quad(192, 192, 192),
+                                      quad(128, 128, 128), quad(255, 0, 0),   quad(0, 255, 0),   quad(255, 255, 0),
+                                      quad(0, 0, 255),     quad(255, 0, 255), quad(0, 255, 255), quad(255, 255, 255)};
+    const int w = 256, h = 8;
+    DibDC gradient(w, h, 24), dst(w, h, 4, vga);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) gradient.set(x, y, directRaw(24, RGB(x, (x * 7 + y * 31) & 255, 255 - x)));
+    ASSERT_TRUE(BitBlt(dst.dc(), 0, 0, w, h, gradient.dc(), 0, 0, SRCCOPY));
+    int wrong = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int r = x, g = (x * 7 + y * 31) & 255, b = 255 - x;
+            uint32_t best = 0;
+            int bestDistance = 1 << 30;
+            for (uint32_t i = 0; i < 16; ++i) {
+                const int dr = vga[i].rgbRed - r, dg = vga[i].rgbGreen - g, db = vga[i].rgbBlue - b;
+                const int d = dr * dr + dg * dg + db * db;
+                if (d < bestDistance) bestDistance = d, best = i;
+            }
+            wrong += dst.get(x, y) != best;
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(BlitConvert, DirectToSixteenBitsDropsLowBits) {
     struct Case {
         COLORREF c;

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "gdi_fixture.h"
 #include "qvt/qvtdisplay.h"
 
 namespace {
@@ -60,6 +61,41 @@ TEST_F(DisplayTest, OnlyAPaletteDisplayHasASystemPalette) {
     screen = GetDC(nullptr);
     EXPECT_EQ(GetSystemPaletteEntries(screen, 0, 256, e), 0u);
     ReleaseDC(nullptr, screen);
+}
+
+// The palette manager never enters a static colour twice, so every entry of
+// the 8-bit system palette is a distinct colour and white is only at 255.
+// That is what lets a raster operation on palette indices treat a white
+// pattern cell as "all bits set": 0xAC0744 (source where the pattern is
+// black, destination where it is white) must then keep every index under a
+// white brush and copy every index under a black one.
+TEST_F(DisplayTest, SystemPaletteHoldsEachColourOnceSoPatternsKeepOrCopyEveryIndex) {
+    ASSERT_TRUE(QvtSetDisplayDepth(8));
+    HDC screen = GetDC(nullptr);
+    PALETTEENTRY e[256];
+    ASSERT_EQ(GetSystemPaletteEntries(screen, 0, 256, e), 256u);
+    ReleaseDC(nullptr, screen);
+    std::vector<RGBQUAD> table(256);
+    for (int i = 0; i < 256; ++i) {
+        table[(size_t)i] = qvt::test::quad(e[i].peRed, e[i].peGreen, e[i].peBlue);
+        for (int j = 0; j < i; ++j)
+            ASSERT_FALSE(e[i].peRed == e[j].peRed && e[i].peGreen == e[j].peGreen && e[i].peBlue == e[j].peBlue)
+                << "entries " << j << " and " << i << " hold the same colour";
+    }
+    for (const bool white : {true, false}) {
+        SCOPED_TRACE(white ? "white pattern" : "black pattern");
+        qvt::test::DibDC dst(256, 1, 8, table), src(256, 1, 8, table);
+        for (int x = 0; x < 256; ++x) dst.set(x, 0, (uint32_t)x), src.set(x, 0, (uint32_t)(255 - x));
+        qvt::test::MonoDC pattern(8, 8, std::vector<uint8_t>(16, white ? 0xFF : 0x00));
+        HBITMAP patternBitmap = (HBITMAP)GetCurrentObject(pattern.dc(), OBJ_BITMAP);
+        HBRUSH brush = CreatePatternBrush(patternBitmap);
+        HGDIOBJ old = SelectObject(dst.dc(), brush);
+        ASSERT_TRUE(BitBlt(dst.dc(), 0, 0, 256, 1, src.dc(), 0, 0, 0x00AC0744));
+        SelectObject(dst.dc(), old);
+        DeleteObject(brush);
+        for (int x = 0; x < 256; ++x) ASSERT_EQ(dst.get(x, 0), white ? (uint32_t)x : (uint32_t)(255 - x)) << x;
+    }
+    QvtSetDisplayDepth(32);
 }
 
 // The high-colour probe: a compatible bitmap of the screen, a green ramp
