@@ -1,6 +1,7 @@
 // Throughput of one blend frame of a 32-bit page at three screen sizes: the
-// byte-wise kernel's variants (with ordinary and with streaming stores), the
-// integer routine, and a memcpy of the same bytes for scale. Figures are
+// byte-wise kernel of every kernel table this processor runs (with ordinary
+// and with streaming stores), the integer routine, and a memcpy of the same
+// bytes for scale. Figures are
 // bytes of destination picture per second.
 #include <benchmark/benchmark.h>
 
@@ -11,11 +12,11 @@
 #include <string>
 
 #include "pixels/Blend.h"
-#include "pixels/Testing.h"
+#include "pixels/Kernels.h"
 
 namespace {
 
-using qvt::testing::BlendWordsFn;
+using BlendWordsFn = qvt::TKernelTable::BlendBytesFn;
 
 struct Size {
     const char *name;
@@ -49,22 +50,12 @@ struct Frame {
     Pixels dest, arriving, departing;
 };
 
-// Restores the processor flags after a run that forced them.
-struct StreamingStores {
-    explicit StreamingStores(bool on) : fast_(qvt::MMXAvailable), streaming_(qvt::ExtendedMMXAvailable) {
-        qvt::testing::SetProcessorFlags(true, on);
-    }
-    ~StreamingStores() { qvt::testing::SetProcessorFlags(fast_, streaming_); }
-    bool fast_, streaming_;
-};
-
 void Finish(benchmark::State &state, const Frame &f) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.bytes));
 }
 
-void ByteWise(benchmark::State &state, BlendWordsFn fn, Size size, bool streaming) {
+void ByteWise(benchmark::State &state, BlendWordsFn fn, Size size) {
     Frame f(size);
-    StreamingStores stores(streaming);
     for (auto _ : state) {
         fn(f.dest.get(), f.arriving.get(), f.departing.get(), kLevel, int(f.bytes));
         benchmark::ClobberMemory();
@@ -96,17 +87,10 @@ void Memcpy(benchmark::State &state, Size size) {
 const bool registered = [] {
     for (const Size &size : kSizes) {
         const std::string at = std::string("/") + size.name;
-        for (const char *variant : {"avx2", "sse2", "plain"}) {
-            BlendWordsFn fn = qvt::testing::BlendVariant(variant);
-            if (!fn) continue;
-            benchmark::RegisterBenchmark((std::string("BlendBytes/") + variant + at).c_str(), ByteWise, fn, size, false)
+        for (const qvt::TKernelTable &table : qvt::testing::KernelVariants())
+            benchmark::RegisterBenchmark((std::string("BlendBytes/") + table.Name + at).c_str(), ByteWise,
+                                         table.BlendBytes, size)
                 ->Unit(benchmark::kMicrosecond);
-            // Plain C++ has no streaming stores, so one run covers it.
-            if (std::string(variant) != "plain")
-                benchmark::RegisterBenchmark((std::string("BlendBytes/") + variant + "/streaming" + at).c_str(),
-                                             ByteWise, fn, size, true)
-                    ->Unit(benchmark::kMicrosecond);
-        }
         benchmark::RegisterBenchmark(("BlendInteger" + at).c_str(), Integer, size)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(("Memcpy" + at).c_str(), Memcpy, size)->Unit(benchmark::kMicrosecond);
     }

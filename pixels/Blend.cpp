@@ -1,12 +1,11 @@
-// Blend kernels: the dispatch, the dithered mix, the integer routine and the
-// choice of the byte-wise kernel's variant for this processor.
+// Blend kernels: the dispatch, the dithered mix and the entries of the two
+// arithmetic kernels, which run the active kernel table's variants.
 #include "pixels/Blend.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
-#include "pixels/BlendSimd.h"
+#include "pixels/Kernels.h"
 
 namespace qvt {
 
@@ -36,35 +35,6 @@ constexpr DWORD kSourceWhereBrushIsBlack = 0x00AC0744;
 // so that splitting a very large picture changes nothing in the result.
 constexpr int64_t kMaxPiece = int64_t{1} << 30;
 
-// --- Integer routine ---------------------------------------------------------
-
-using WordsFn = void (*)(uint8_t *d, const uint8_t *weighted, const uint8_t *base, size_t words, uint32_t m,
-                         unsigned s);
-
-// Mixes whole 32-bit words in ascending order. With SkipEqual, a word whose
-// two sources are equal is not written: the destination already holds it
-// (a copy of the departing page or an earlier frame of the same mix).
-template <blend::ChannelPairs Pairs, bool SkipEqual>
-void mixWords(uint8_t *d, const uint8_t *weighted, const uint8_t *base, size_t words, uint32_t m, unsigned s) {
-    for (size_t i = 0; i < words; ++i) {
-        const size_t at = 4 * i;
-        const uint32_t w = blend::LoadWord(weighted + at);
-        const uint32_t b = blend::LoadWord(base + at);
-        if constexpr (SkipEqual) {
-            if (w == b) continue;
-        }
-        blend::StoreWord(d + at, blend::MixWord(w, b, Pairs, m, s));
-    }
-}
-
-enum ChannelLayout { kBytes, k555, k565 };
-
-constexpr WordsFn kWordKernels[3][2] = {
-    {mixWords<blend::kByteChannels, false>, mixWords<blend::kByteChannels, true>},
-    {mixWords<blend::k555Channels, false>, mixWords<blend::k555Channels, true>},
-    {mixWords<blend::k565Channels, false>, mixWords<blend::k565Channels, true>},
-};
-
 constexpr int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 // --- Dithered mix --------------------------------------------------------------
@@ -90,63 +60,22 @@ private:
 
 } // namespace
 
-// --- Variant choice ------------------------------------------------------------
-
-namespace blend {
-namespace {
-
-#if defined(__x86_64__) || defined(__i386__)
-bool processorHas(const char *feature) {
-    __builtin_cpu_init();
-    const std::string_view f = feature;
-    if (f == "avx2") return __builtin_cpu_supports("avx2");
-    if (f == "sse2") return __builtin_cpu_supports("sse2");
-    return false;
-}
-#else
-bool processorHas(const char *) { return false; }
-#endif
-
-const ByteKernels *usable(const ByteKernels *kernels) {
-    return kernels && processorHas(kernels->name) ? kernels : nullptr;
-}
-
-const ByteKernels &chooseKernels() {
-    if (const ByteKernels *k = usable(Avx2Kernels())) return *k;
-    if (const ByteKernels *k = usable(Sse2Kernels())) return *k;
-    return PlainKernels();
-}
-
-} // namespace
-
-const ByteKernels &ActiveKernels() {
-    static const ByteKernels &chosen = chooseKernels();
-    return chosen;
-}
-
-namespace {
-// Make the choice while the module starts, not in the first frame.
-[[maybe_unused]] const ByteKernels &startupChoice = ActiveKernels();
-} // namespace
-
-} // namespace blend
-
 // --- Kernels ---------------------------------------------------------------------
 
 void BlendWordsMMX(void *dest, const void *arriving, const void *departing, int level, int byteCount) {
-    blend::ActiveKernels().blendBytes(dest, arriving, departing, level, byteCount);
+    Kernels().BlendBytes(dest, arriving, departing, level, byteCount);
 }
 
 void BlendWordsInteger(void *dest, const void *arriving, const void *departing, TPixelFormat pixelFormat, int level,
                        int byteCount, int equalPercent) {
     if (byteCount < 4) return;
-    const ChannelLayout layout = pixelFormat == pf15bit ? k555 : pixelFormat == pf16bit ? k565 : kBytes;
+    const TChannelLayout layout = pixelFormat == pf15bit ? cl555 : pixelFormat == pf16bit ? cl565 : clByteChannels;
     // The level in 256ths: 15/16-bit callers count in 32nds.
-    const int L = layout == kBytes ? Clamp(level, 0, 255) : Clamp(level, 0, 32) * 8;
+    const int L = layout == clByteChannels ? Clamp(level, 0, 255) : Clamp(level, 0, 32) * 8;
     // Past half way the sources change roles and the multiplier becomes the
     // complement, so that it never exceeds 128.
     const bool exchanged = L > 128;
-    const int k = !exchanged ? L : layout == kBytes ? 255 - L : 256 - L;
+    const int k = !exchanged ? L : layout == clByteChannels ? 255 - L : 256 - L;
     // k / 256 as m / 2^s with m odd. A multiplier of 0 (level 0, or the full
     // level exchanged) keeps the base as it is.
     uint32_t m = static_cast<uint32_t>(k);
@@ -157,8 +86,8 @@ void BlendWordsInteger(void *dest, const void *arriving, const void *departing, 
     }
     const auto *weighted = static_cast<const uint8_t *>(exchanged ? departing : arriving);
     const auto *base = static_cast<const uint8_t *>(exchanged ? arriving : departing);
-    kWordKernels[layout][equalPercent >= 10](static_cast<uint8_t *>(dest), weighted, base,
-                                             static_cast<size_t>(byteCount) / 4, m, s);
+    Kernels().MixWords[layout][equalPercent >= 10](static_cast<uint8_t *>(dest), weighted, base,
+                                                   static_cast<size_t>(byteCount) / 4, m, s);
 }
 
 void SetDitherCell(rtl::TBitmap &ditherPattern, int cellNumber) {
@@ -204,21 +133,5 @@ void BlendBitmaps(rtl::TBitmap &dest, rtl::TBitmap &arriving, rtl::TBitmap &depa
             BlendWordsMMX(d + done, a + done, b + done, level, piece);
     }
 }
-
-namespace testing {
-
-BlendWordsFn BlendVariant(const char *name) {
-    const std::string_view n = name ? name : "";
-    if (n == "plain") return blend::PlainKernels().blendBytes;
-    if (n == "active") return blend::ActiveKernels().blendBytes;
-    const blend::ByteKernels *k = n == "sse2"   ? blend::usable(blend::Sse2Kernels())
-                                  : n == "avx2" ? blend::usable(blend::Avx2Kernels())
-                                                : nullptr;
-    return k ? k->blendBytes : nullptr;
-}
-
-const char *ActiveBlendVariant() { return blend::ActiveKernels().name; }
-
-} // namespace testing
 
 } // namespace qvt

@@ -68,16 +68,6 @@ void BlendWordsInteger(void *dest, const void *arriving, const void *departing, 
 
 namespace testing {
 
-// Signature of a byte-wise kernel variant (same contract as BlendWordsMMX).
-using BlendWordsFn = void (*)(void *dest, const void *arriving, const void *departing, int level, int byteCount);
-
-// A variant of the byte-wise kernel by name: "plain", "sse2", "avx2", or
-// "active" for the one chosen at start-up. Null when this build or this
-// processor lacks it.
-BlendWordsFn BlendVariant(const char *name);
-// Name of the variant chosen at start-up.
-const char *ActiveBlendVariant();
-
 // Straight-from-the-formula references, for checking the kernels.
 // Per byte: B + floor((A - B) * level / 256) over byteCount & ~3 bytes.
 void ReferenceBlendBytes(void *dest, const void *arriving, const void *departing, int level, int byteCount);

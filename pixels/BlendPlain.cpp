@@ -1,6 +1,6 @@
-// The byte-wise kernel in plain C++ (for processors without a vector
-// variant), and the straight-from-the-formula references the kernels are
-// checked against.
+// The blend kernels in plain C++ (the table's first entries, kept where no
+// vector variant exists), and the straight-from-the-formula references the
+// kernels are checked against.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,7 +28,7 @@ void mixPlain(uint8_t *d, const uint8_t *a, const uint8_t *b, size_t n, uint64_t
 }
 
 // Plain C++ has no portable stores around the cache, so this variant always
-// uses ordinary stores whatever ExtendedMMXAvailable says.
+// uses ordinary stores.
 void blendBytesPlain(void *dest, const void *arriving, const void *departing, int level, int byteCount) {
     level = ClampByteLevel(level);
     const uint64_t multiplier = static_cast<uint64_t>(level);
@@ -38,13 +38,37 @@ void blendBytesPlain(void *dest, const void *arriving, const void *departing, in
         [multiplier](uint8_t *d, const uint8_t *a, const uint8_t *b, size_t n) { mixPlain(d, a, b, n, multiplier); });
 }
 
-constexpr ByteKernels kPlain{"plain", blendBytesPlain};
+// Mixes whole 32-bit words in ascending order. With SkipEqual, a word whose
+// two sources are equal is not written: the destination already holds it
+// (a copy of the departing page or an earlier frame of the same mix).
+template <const ChannelPairs &Pairs, bool SkipEqual>
+void mixWords(uint8_t *d, const uint8_t *weighted, const uint8_t *base, size_t words, uint32_t m, unsigned s) {
+    for (size_t i = 0; i < words; ++i) {
+        const size_t at = 4 * i;
+        const uint32_t w = LoadWord(weighted + at);
+        const uint32_t b = LoadWord(base + at);
+        if constexpr (SkipEqual) {
+            if (w == b) continue;
+        }
+        StoreWord(d + at, MixWord(w, b, Pairs, m, s));
+    }
+}
 
 } // namespace
 
-const ByteKernels &PlainKernels() { return kPlain; }
-
 } // namespace blend
+
+void FillPlainKernels(TKernelTable &table) {
+    using namespace blend;
+    table.BlendBytes = blendBytesPlain;
+    table.MixWords[clByteChannels][0] = mixWords<kByteChannels, false>;
+    table.MixWords[clByteChannels][1] = mixWords<kByteChannels, true>;
+    table.MixWords[cl555][0] = mixWords<k555Channels, false>;
+    table.MixWords[cl555][1] = mixWords<k555Channels, true>;
+    table.MixWords[cl565][0] = mixWords<k565Channels, false>;
+    table.MixWords[cl565][1] = mixWords<k565Channels, true>;
+    table.Name = "plain";
+}
 
 namespace testing {
 namespace {

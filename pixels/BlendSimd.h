@@ -1,8 +1,8 @@
 // Internals of the blend kernels shared by the plain, SSE2 and AVX2 variants:
 // the two-channel word mix, the touch-ahead of source blocks, the order of
-// work of the byte-wise kernel, the vector variants' kernel over an
-// instruction set's operations, and the per-instruction-set dispatch table.
-// Not part of the public interface (see Blend.h).
+// work of the byte-wise kernel and the vector variants' kernel over an
+// instruction set's operations (SimdSse2.h, SimdAvx2.h). Not part of the
+// public interface (see Blend.h and Kernels.h).
 #ifndef QVT_PIXELS_BLENDSIMD_H
 #define QVT_PIXELS_BLENDSIMD_H
 
@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "pixels/Blend.h"
+#include "pixels/Kernels.h"
 
 namespace qvt::blend {
 
@@ -115,8 +115,8 @@ inline size_t BytesToAlignment(const void *p, size_t alignment, size_t n) {
 
 // The byte-wise kernel of a vector variant, written once over the
 // instruction set's operations. `Ops` gives the vector type V, its width in
-// bytes kWidth, and Splat(level) (the level in every 16-bit lane),
-// Mix(a, b, factor) (the per-byte arithmetic), Load/Store (aligned),
+// bytes kWidth, and Splat16(level) (the level in every 16-bit lane),
+// MixBytes(a, b, factor) (the per-byte arithmetic), Load/Store (aligned),
 // LoadU/StoreU (unaligned), Stream (non-temporal, aligned) and Fence (after
 // streaming stores). Each variant's file instantiates it with its own Ops,
 // so every copy stays in the file compiled for that instruction set.
@@ -132,7 +132,7 @@ template <class Ops> struct VectorKernel {
         alignas(kVector) uint8_t ta[kVector] = {}, tb[kVector] = {};
         std::memcpy(ta, a, n);
         std::memcpy(tb, b, n);
-        Ops::Store(ta, Ops::Mix(Ops::Load(ta), Ops::Load(tb), factor));
+        Ops::Store(ta, Ops::MixBytes(Ops::Load(ta), Ops::Load(tb), factor));
         std::memcpy(d, ta, n);
     }
 
@@ -145,7 +145,7 @@ template <class Ops> struct VectorKernel {
             d += head, a += head, b += head, n -= head;
         }
         for (; n >= kVector; n -= kVector, d += kVector, a += kVector, b += kVector) {
-            const V r = Ops::Mix(Ops::LoadU(a), Ops::LoadU(b), factor);
+            const V r = Ops::MixBytes(Ops::LoadU(a), Ops::LoadU(b), factor);
             if constexpr (Stream)
                 Ops::Stream(d, r);
             else
@@ -154,45 +154,22 @@ template <class Ops> struct VectorKernel {
         MixPartial(d, a, b, n, factor);
     }
 
-    template <bool Stream> static void Blend(uint8_t *d, const uint8_t *a, const uint8_t *b, int level, int byteCount) {
-        const V factor = Ops::Splat(level);
-        BlendBytesInOrder(d, a, b, level, byteCount,
+    // The entry, with the contract of TKernelTable::BlendBytes; Stream
+    // writes around the cache and fences at the end.
+    template <bool Stream>
+    static void BlendBytes(void *dest, const void *arriving, const void *departing, int level, int byteCount) {
+        level = ClampByteLevel(level);
+        const V factor = Ops::Splat16(level);
+        BlendBytesInOrder(static_cast<uint8_t *>(dest), static_cast<const uint8_t *>(arriving),
+                          static_cast<const uint8_t *>(departing), level, byteCount,
                           [factor](uint8_t *dd, const uint8_t *aa, const uint8_t *bb, size_t n) {
                               MixRange<Stream>(dd, aa, bb, n, factor);
                           });
         if constexpr (Stream) Ops::Fence();
     }
-
-    // The entry, with the contract of BlendWordsMMX.
-    static void BlendBytes(void *dest, const void *arriving, const void *departing, int level, int byteCount) {
-        level = ClampByteLevel(level);
-        auto *d = static_cast<uint8_t *>(dest);
-        const auto *a = static_cast<const uint8_t *>(arriving);
-        const auto *b = static_cast<const uint8_t *>(departing);
-        if (ExtendedMMXAvailable)
-            Blend<true>(d, a, b, level, byteCount);
-        else
-            Blend<false>(d, a, b, level, byteCount);
-    }
 };
 
 } // namespace
-
-// One instruction set's byte-wise kernel. The entry follows the contract of
-// BlendWordsMMX, including the choice of stores by ExtendedMMXAvailable.
-struct ByteKernels {
-    const char *name;
-    testing::BlendWordsFn blendBytes;
-};
-
-// Always present.
-const ByteKernels &PlainKernels();
-// Null when the build has no such variant; whether the processor runs it is
-// the dispatcher's question.
-const ByteKernels *Sse2Kernels();
-const ByteKernels *Avx2Kernels();
-// The variant chosen for this processor, once, at start-up.
-const ByteKernels &ActiveKernels();
 
 } // namespace qvt::blend
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pixels/Kernels.h"
 #include "qvt/qvtsys.h"
 
 namespace qvt {
@@ -166,9 +167,11 @@ uint32_t DetectProcessorFeatures() {
 void InitializePixelServices() {
     if (startupCount++ != 0) return;
     GetDevicePixelFormat(true);
-    uint32_t features = DetectProcessorFeatures();
-    MMXAvailable = (features & pfeMmx) != 0;
-    ExtendedMMXAvailable = (features & pfeMmxExt) != 0;
+    const TProcessorFeatures features = ReadProcessorFeatures();
+    MMXAvailable = (features.Word & pfeMmx) != 0;
+    ExtendedMMXAvailable = (features.Word & pfeMmxExt) != 0;
+    // The kernels are chosen once, with the same reading.
+    SelectKernels(features, ExtendedMMXAvailable);
 }
 
 } // namespace qvt

@@ -1,16 +1,20 @@
 // Controls for tests and benchmarks only (not for users): force the plain
-// kernels, and re-read the display after the host chose another depth.
+// kernels or refuse streaming stores, and re-read the display after the
+// host chose another depth.
 #ifndef QVT_PIXELS_TESTING_H
 #define QVT_PIXELS_TESTING_H
 
+#include "pixels/Kernels.h"
 #include "pixels/PixFormats.h"
 
 namespace qvt::testing {
 
 // Sets the processor flags as if the processor had (or lacked) the features.
+// The kernel table is chosen again, as start-up would with these flags.
 inline void SetProcessorFlags(bool fast, bool streaming) {
     MMXAvailable = fast;
     ExtendedMMXAvailable = streaming;
+    SelectKernels(ReadProcessorFeatures(), streaming);
 }
 
 // Puts back the flags of the processor the code runs on.

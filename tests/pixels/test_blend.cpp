@@ -14,11 +14,12 @@
 
 #include "pixels/Blend.h"
 #include "pixels/Testing.h"
+#include "qvt/qvtsys.h"
 
 namespace qvt {
 namespace {
 
-using testing::BlendWordsFn;
+using BlendWordsFn = TKernelTable::BlendBytesFn;
 
 // Keeps the processor flags of the test process as they were.
 class BlendTest : public ::testing::Test {
@@ -33,8 +34,9 @@ private:
     bool savedFast_ = false, savedStreaming_ = false;
 };
 
-// A byte-wise kernel variant by name, with the names this build and
-// processor offer ("avx2" only where the processor has it).
+// The byte-wise kernel of every table this build and processor can run
+// ("avx2" only where the processor has it), with and without streaming
+// stores, and the active one.
 struct Variant {
     std::string name;
     BlendWordsFn fn;
@@ -42,8 +44,8 @@ struct Variant {
 
 std::vector<Variant> ByteVariants() {
     std::vector<Variant> out;
-    for (const char *name : {"plain", "sse2", "avx2", "active"})
-        if (BlendWordsFn fn = testing::BlendVariant(name)) out.push_back({name, fn});
+    for (const TKernelTable &t : testing::KernelVariants()) out.push_back({t.Name, t.BlendBytes});
+    out.push_back({std::string("active ") + Kernels().Name, Kernels().BlendBytes});
     return out;
 }
 
@@ -305,18 +307,45 @@ TEST_F(BlendTest, ByteWiseKernelCoversEveryWordFromAnyStart) {
     }
 }
 
-TEST_F(BlendTest, TheVariantChosenAtStartUpIsTheWidestThisProcessorRuns) {
-    const std::string active = testing::ActiveBlendVariant();
-    const std::string widest = testing::BlendVariant("avx2")   ? "avx2"
-                               : testing::BlendVariant("sse2") ? "sse2"
-                                                               : "plain";
-    EXPECT_EQ(active, widest);
-    EXPECT_EQ(testing::BlendVariant("active"), testing::BlendVariant(active.c_str()));
-    EXPECT_NE(testing::BlendVariant("plain"), nullptr);
-    EXPECT_EQ(testing::BlendVariant("mmx"), nullptr);
-    EXPECT_EQ(testing::BlendVariant(nullptr), nullptr);
+// A processor as the CPUID hook presents it: the real answers, with the
+// SSE2 and AVX2 bits cleared as asked.
+struct Narrowed {
+    bool sse2, avx2;
+};
+BOOL narrowedCpu(void *user, DWORD leaf, DWORD regs[4]) {
+    QvtSetCpuidHook(nullptr, nullptr);
+    const BOOL ok = QvtCpuid(leaf, regs);
+    QvtSetCpuidHook(narrowedCpu, user);
+    const auto *n = static_cast<const Narrowed *>(user);
+    if (leaf == 1 && !n->sse2) regs[3] &= ~(1u << 26);
+    if (leaf == 7 && !n->avx2) regs[1] &= ~(1u << 5);
+    return ok;
+}
+
+// The table is chosen from what CPUID reports (through the platform, so a
+// hook reaches the choice) and from the streaming flag, once.
+TEST_F(BlendTest, TheTableTakesTheWidestVariantCpuidReports) {
+    const TProcessorFeatures real = ReadProcessorFeatures();
+    struct Case {
+        Narrowed cpu;
+        bool streaming;
+        std::string expected;
+    } cases[] = {
+        {{false, false}, true, "plain"},
+        {{true, false}, false, real.Sse2 ? "sse2" : "plain"},
+        {{true, false}, true, real.Sse2 ? "sse2+stream" : "plain"},
+        {{true, true}, true, real.Avx2 ? "avx2+stream" : real.Sse2 ? "sse2+stream" : "plain"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.expected);
+        Narrowed cpu = c.cpu;
+        QvtSetCpuidHook(narrowedCpu, &cpu);
+        SelectKernels(ReadProcessorFeatures(), c.streaming);
+        QvtSetCpuidHook(nullptr, nullptr);
+        EXPECT_EQ(std::string(Kernels().Name), c.expected);
+    }
 #if defined(__x86_64__)
-    EXPECT_NE(testing::BlendVariant("sse2"), nullptr); // part of the architecture
+    EXPECT_TRUE(real.Sse2); // part of the architecture
 #endif
 }
 
@@ -382,7 +411,8 @@ TEST_F(BlendTest, IntegerRoutineMatchesThePerFieldFormula) {
             const int level = highColor ? 1 + static_cast<int>(rng() % 31) : 1 + static_cast<int>(rng() % 254);
             const int equalPercent = (rng() & 1) ? 0 : 10 + static_cast<int>(rng() % 91);
             const size_t n = static_cast<size_t>(size);
-            Buffer a(n, rng() % 16), b(n, rng() % 16), d(n, rng() % 16, 0x77), expected(n, 0, 0x77);
+            const size_t offA = rng() % 16, offB = rng() % 16, offD = rng() % 16;
+            Buffer a(n, offA), b(n, offB), expected(n, 0, 0x77);
             a.randomize(rng);
             b.randomize(rng);
             // Runs of equal words, as unchanged areas of two pages give.
@@ -391,8 +421,13 @@ TEST_F(BlendTest, IntegerRoutineMatchesThePerFieldFormula) {
             SCOPED_TRACE(::testing::Message() << "format " << int(format) << " bytes " << size << " level " << level
                                               << " equal " << equalPercent);
             testing::ReferenceBlendFields(expected.data(), a.data(), b.data(), format, level, size, equalPercent);
-            BlendWordsInteger(d.data(), a.data(), b.data(), format, level, size, equalPercent);
-            ASSERT_EQ(d.whole(), expected.whole());
+            for (const TKernelTable &table : testing::KernelVariants()) {
+                SCOPED_TRACE(table.Name);
+                testing::ScopedKernels use(table);
+                Buffer out(n, offD, 0x77);
+                BlendWordsInteger(out.data(), a.data(), b.data(), format, level, size, equalPercent);
+                ASSERT_EQ(out.whole(), expected.whole());
+            }
         }
     }
 }
@@ -408,8 +443,11 @@ TEST_F(BlendTest, IntegerRoutineMatchesThePerFieldFormulaAtEveryLevel) {
         for (int level = 0; level <= full; ++level) {
             Buffer d(kBytes, 8), expected(kBytes, 0);
             testing::ReferenceBlendFields(expected.data(), a.data(), b.data(), format, level, kBytes, 0);
-            BlendWordsInteger(d.data(), a.data(), b.data(), format, level, kBytes, 0);
-            ASSERT_EQ(d.whole(), expected.whole()) << "format " << int(format) << " level " << level;
+            for (const TKernelTable &table : testing::KernelVariants()) {
+                testing::ScopedKernels use(table);
+                BlendWordsInteger(d.data(), a.data(), b.data(), format, level, kBytes, 0);
+                ASSERT_EQ(d.whole(), expected.whole()) << table.Name << " format " << int(format) << " level " << level;
+            }
         }
     }
 }
