@@ -243,4 +243,38 @@ void RegisterTransition(const TClassInfo &info) {
 
 std::span<const TClassInfo *const> TransitionClasses() { return registry(); }
 
+std::unique_ptr<TTransitionEffect> CreateTransition(const TClassInfo &cls) {
+    std::unique_ptr<TPersistent> object = cls.Create();
+    auto *effect = dynamic_cast<TTransitionEffect *>(object.get());
+    if (!effect) throw ETransitionEffectError(rtl::Format("%s is not a transition effect", {cls.ClassName()}));
+    object.release();
+    return std::unique_ptr<TTransitionEffect>(effect);
+}
+
+std::unique_ptr<TTransitionEffect> CreateTransition(std::string_view className) {
+    return CreateTransition(rtl::FindClass(className));
+}
+
+namespace {
+constexpr TTransitionListEntry kTransitionList[] = {
+    {"TBmpMaskTransition", "", "BmpMask"},
+    {"TBmpMaskTransition2", "01", "BmpMask"},
+    {"TFuseTransition", "07", "Pattern"},
+    {"TBlendTransition", "03", "CrossFade"},
+    {"TBlockTransition", "09", "Puzzle"},
+    {"TCircleTransition", "02", "Circle"},
+    {"TDiagonalTransition", "04", "Diagonal"},
+    {"TDripTransition", "05", "Drip"},
+    {"TInterlacedTransition", "06", "Interlaced"},
+    {"TWaterfallTransition", "13", "Waterfall"},
+    {"TPushTransition", "08", "Push"},
+    {"TRadialTransition", "10", "Radial"},
+    {"TRollTransition", "11", "Roll"},
+    {"TSlideTransition", "12", "Slide"},
+    {"TWipeTransition", "14", "Wipe"},
+};
+} // namespace
+
+std::span<const TTransitionListEntry> TransitionList() { return kTransitionList; }
+
 } // namespace qvt

@@ -184,6 +184,23 @@ public:
 void RegisterTransition(const rtl::TClassInfo &info);
 std::span<const rtl::TClassInfo *const> TransitionClasses();
 
+// A new effect of a registered class, with no owner: by class name (EClassNotFound
+// for a name never registered) or by class. ETransitionEffectError when the
+// class is not an effect.
+std::unique_ptr<TTransitionEffect> CreateTransition(std::string_view className);
+std::unique_ptr<TTransitionEffect> CreateTransition(const rtl::TClassInfo &cls);
+
+// The effect classes of this system, in the order their units register
+// them at start-up: the class name, the code a parameter record names it by
+// (empty for TBmpMaskTransition, which records never name) and the editor's
+// short name. The record format's code table is this list in code order.
+struct TTransitionListEntry {
+    std::string_view ClassName;
+    std::string_view Code;
+    std::string_view ShortName;
+};
+std::span<const TTransitionListEntry> TransitionList();
+
 } // namespace qvt
 
 #endif

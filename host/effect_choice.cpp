@@ -26,11 +26,11 @@ std::unique_ptr<TTransitionEffect> decode(const std::string &record) {
 }
 
 std::unique_ptr<TTransitionEffect> newEffect(const TTransitionDescription &entry) {
-    std::unique_ptr<rtl::TPersistent> object = entry.Class->Create();
-    auto *effect = dynamic_cast<TTransitionEffect *>(object.get());
-    if (!effect) throw ToolError(entry.ClassName + " is not a transition effect");
-    object.release();
-    return std::unique_ptr<TTransitionEffect>(effect);
+    try {
+        return CreateTransition(*entry.Class);
+    } catch (const rtl::Exception &e) {
+        throw ToolError(e.Message());
+    }
 }
 
 std::string knownEffects(std::span<const TTransitionDescription> catalogue) {

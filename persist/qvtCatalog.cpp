@@ -25,14 +25,6 @@ namespace {
 
 // --- Objects and their properties -------------------------------------------
 
-std::unique_ptr<TTransitionEffect> NewEffect(const TClassInfo &cls) {
-    std::unique_ptr<TPersistent> object = cls.Create();
-    auto *effect = dynamic_cast<TTransitionEffect *>(object.get());
-    if (!effect) throw ETransitionEffectError(rtl::Format("%s is not a transition effect", {cls.ClassName()}));
-    object.release();
-    return std::unique_ptr<TTransitionEffect>(effect);
-}
-
 // One defined property of an object, whether it holds data or not.
 struct DefinedProperty {
     std::string Name;
@@ -112,7 +104,7 @@ void CopyState(TPersistent &from, TPersistent &to) {
 }
 
 std::unique_ptr<TTransitionEffect> Clone(const TTransitionEffect &effect) {
-    std::unique_ptr<TTransitionEffect> copy = NewEffect(effect.ClassInfo());
+    std::unique_ptr<TTransitionEffect> copy = CreateTransition(effect.ClassInfo());
     CopyState(const_cast<TTransitionEffect &>(effect), *copy);
     return copy;
 }
@@ -192,7 +184,7 @@ std::string ValueText(TPersistent &root, const TPropertyDescription &desc) {
 
 // Whether the setter of a new effect takes an ordinal (a set's element mask).
 bool SetterTakes(const TClassInfo &cls, const std::string &path, int64_t value) {
-    std::unique_ptr<TTransitionEffect> probe = NewEffect(cls);
+    std::unique_ptr<TTransitionEffect> probe = CreateTransition(cls);
     const rtl::TPropPath target = rtl::ResolvePropPath(*probe, path);
     if (!target) return false;
     rtl::SetOrdProp(*target.Instance, *target.Prop, value);
@@ -421,7 +413,7 @@ const TPropertyDescription *TTransitionDescription::FindProperty(std::string_vie
 }
 
 TTransitionDescription DescribeTransition(const TClassInfo &cls) {
-    std::unique_ptr<TTransitionEffect> fresh = NewEffect(cls);
+    std::unique_ptr<TTransitionEffect> fresh = CreateTransition(cls);
     TTransitionDescription d;
     d.ClassName = std::string(cls.ClassName());
     if (const TTransitionCode *row = FindTransitionCodeOfClass(d.ClassName)) {

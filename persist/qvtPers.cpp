@@ -1,36 +1,24 @@
 // Decoding of effect parameter records.
 #include "persist/qvtPers.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace qvt {
 
 namespace {
 
-constexpr TTransitionCode kCodes[] = {
-    {"01", "BmpMask", "TBmpMaskTransition2"},
-    {"02", "Circle", "TCircleTransition"},
-    {"03", "CrossFade", "TBlendTransition"},
-    {"04", "Diagonal", "TDiagonalTransition"},
-    {"05", "Drip", "TDripTransition"},
-    {"06", "Interlaced", "TInterlacedTransition"},
-    {"07", "Pattern", "TFuseTransition"},
-    {"08", "Push", "TPushTransition"},
-    {"09", "Puzzle", "TBlockTransition"},
-    {"10", "Radial", "TRadialTransition"},
-    {"11", "Roll", "TRollTransition"},
-    {"12", "Slide", "TSlideTransition"},
-    {"13", "Waterfall", "TWaterfallTransition"},
-    {"14", "Wipe", "TWipeTransition"},
-};
-
-// A new object of the registered class, with no owner.
-std::unique_ptr<TTransitionEffect> CreateTransition(std::string_view className) {
-    std::unique_ptr<TPersistent> object = rtl::FindClass(className).Create();
-    auto *effect = dynamic_cast<TTransitionEffect *>(object.get());
-    if (!effect) throw ETransitionEffectError("Invalid class typecast");
-    object.release();
-    return std::unique_ptr<TTransitionEffect>(effect);
+// The record format's code table: the effect list in code order.
+const std::vector<TTransitionCode> &codeTable() {
+    static const std::vector<TTransitionCode> table = [] {
+        std::vector<TTransitionCode> rows;
+        for (const TTransitionListEntry &e : TransitionList())
+            if (!e.Code.empty()) rows.push_back({e.Code, e.ShortName, e.ClassName});
+        std::sort(rows.begin(), rows.end(), [](const auto &x, const auto &y) { return x.Code < y.Code; });
+        return rows;
+    }();
+    return table;
 }
 
 // The payload's hexadecimal pairs as bytes, appended to out.
@@ -46,16 +34,16 @@ void DecodeHex(rtl::TStream &text, rtl::TStream &out) {
 
 } // namespace
 
-std::span<const TTransitionCode> TransitionCodes() { return kCodes; }
+std::span<const TTransitionCode> TransitionCodes() { return codeTable(); }
 
 const TTransitionCode *FindTransitionCode(std::string_view code) {
-    for (const TTransitionCode &row : kCodes)
+    for (const TTransitionCode &row : codeTable())
         if (row.Code == code) return &row;
     return nullptr;
 }
 
 const TTransitionCode *FindTransitionCodeOfClass(std::string_view className) {
-    for (const TTransitionCode &row : kCodes)
+    for (const TTransitionCode &row : codeTable())
         if (row.ClassName == className) return &row;
     return nullptr;
 }
