@@ -131,20 +131,12 @@ private:
     int rowOffset_ = 0;
 };
 
-// What one blit works with, resolved from the handles.
-struct BlitTarget {
-    DCObj *dc = nullptr;
-    Surface *surf = nullptr;
-};
-
-bool usable(const Surface *s) { return s && s->bits && s->width > 0 && s->height > 0; }
+// What one blit works with, resolved from the handles: a DC with pixels.
+using BlitTarget = DCTarget;
 
 BlitTarget targetOf(HDC h) {
-    BlitTarget t;
-    t.dc = toDC(h);
-    if (t.dc) t.surf = t.dc->target();
-    if (!usable(t.surf)) return {};
-    return t;
+    const DCTarget t = resolveDC(h);
+    return t.hasPixels() ? t : DCTarget{};
 }
 
 // Per-call row buffers.
@@ -503,9 +495,6 @@ BOOL stretchRect(const BlitTarget &dst, const BlitTarget &src, int64_t dx, int64
 }
 
 // Moves a negative extent's origin so that the extent becomes positive.
-// Logical to device in 64 bits, so that extreme coordinates cannot overflow.
-int64_t devX(const DCObj &dc, int x) { return (int64_t)x - dc.windowOrg.x; }
-int64_t devY(const DCObj &dc, int y) { return (int64_t)y - dc.windowOrg.y; }
 
 void normalise(int64_t &origin, int64_t &extent) {
     if (extent < 0) {
@@ -532,8 +521,8 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
     if (cx == 0 || cy == 0) return TRUE;
     // Both sides share the extents, so a negative extent mirrors both and
     // the mirrors cancel: the same as the normalised rectangle.
-    int64_t dx = devX(*dst.dc, x), dy = devY(*dst.dc, y), w = cx, h = cy;
-    int64_t sx = src.dc ? devX(*src.dc, x1) : 0, sy = src.dc ? devY(*src.dc, y1) : 0;
+    int64_t dx = dst.dc->devX(x), dy = dst.dc->devY(y), w = cx, h = cy;
+    int64_t sx = src.dc ? src.dc->devX(x1) : 0, sy = src.dc ? src.dc->devY(y1) : 0;
     const int64_t shiftX = w < 0 ? w + 1 : 0, shiftY = h < 0 ? h + 1 : 0;
     dx += shiftX, sx += shiftX, dy += shiftY, sy += shiftY;
     w = w < 0 ? -w : w, h = h < 0 ? -h : h;
@@ -546,7 +535,7 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
     const BlitTarget dst = targetOf(hdcDest);
     if (!dst.dc) return FALSE;
     const uint8_t index = ropIndex(rop);
-    int64_t dx = devX(*dst.dc, xDest), dy = devY(*dst.dc, yDest), dw = wDest, dh = hDest;
+    int64_t dx = dst.dc->devX(xDest), dy = dst.dc->devY(yDest), dw = wDest, dh = hDest;
     if (!ropUsesSource(index)) {
         // The source plays no part: fill the destination rectangle.
         if (dw == 0 || dh == 0) return TRUE;
@@ -556,7 +545,7 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
     }
     const BlitTarget src = targetOf(hdcSrc);
     if (!src.dc) return FALSE;
-    int64_t sx = devX(*src.dc, xSrc), sy = devY(*src.dc, ySrc), sw = wSrc, sh = hSrc;
+    int64_t sx = src.dc->devX(xSrc), sy = src.dc->devY(ySrc), sw = wSrc, sh = hSrc;
     if (dw == sw && dh == sh) {
         if (dw == 0 || dh == 0) return TRUE;
         const int64_t shiftX = dw < 0 ? dw + 1 : 0, shiftY = dh < 0 ? dh + 1 : 0;
@@ -575,7 +564,7 @@ BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
     const BlitTarget dst = targetOf(hdc);
     if (!dst.dc) return FALSE;
     if (w == 0 || h == 0) return TRUE;
-    int64_t dx = devX(*dst.dc, x), dy = devY(*dst.dc, y), dw = w, dh = h;
+    int64_t dx = dst.dc->devX(x), dy = dst.dc->devY(y), dw = w, dh = h;
     normalise(dx, dw);
     normalise(dy, dh);
     return blitRect(dst, nullptr, dx, dy, dw, dh, 0, 0, index, dst.dc->brush);
@@ -587,7 +576,7 @@ int WINAPI FillRect(HDC hdc, const RECT *rc, HBRUSH hbr) {
     BrushObj *brush = toBrush(hbr);
     if (!dst.dc || !rc || !brush) return FALSE;
     if (rc->right <= rc->left || rc->bottom <= rc->top) return TRUE;
-    const int64_t dx = devX(*dst.dc, rc->left), dy = devY(*dst.dc, rc->top);
+    const int64_t dx = dst.dc->devX(rc->left), dy = dst.dc->devY(rc->top);
     const int64_t w = (int64_t)rc->right - rc->left, h = (int64_t)rc->bottom - rc->top;
     return blitRect(dst, nullptr, dx, dy, w, h, 0, 0, 0xF0, brush);
 }

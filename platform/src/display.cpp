@@ -152,7 +152,6 @@ void notifyChanged(DCObj *dc, const RECT &b) {
 
 using namespace qvt::gdi;
 
-#define GDI_LOCK std::lock_guard<std::recursive_mutex> gdiGuard(gdiLock())
 
 WINUSERAPI BOOL WINAPI QvtSetDisplayDepth(int depth) {
     GDI_LOCK;
@@ -250,7 +249,7 @@ WINUSERAPI HDC WINAPI GetDC(HWND hWnd) {
     GDI_LOCK;
     WindowObj *w = hWnd ? toWindow(hWnd) : screen();
     if (!w) return nullptr;
-    return reinterpret_cast<HDC>(newDC(false, w));
+    return handleAs<HDC>(newDC(false, w));
 }
 
 WINUSERAPI int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {

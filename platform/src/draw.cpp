@@ -71,7 +71,7 @@ struct Pt {
     int64_t x, y;
 };
 
-Pt toDevice(const DCObj &dc, int64_t x, int64_t y) { return Pt{x - dc.windowOrg.x, y - dc.windowOrg.y}; }
+Pt toDevice(const DCObj &dc, int64_t x, int64_t y) { return Pt{dc.devX(x), dc.devY(y)}; }
 
 // Division rounding toward minus infinity, for a positive divisor.
 i128 floorDiv(i128 n, i128 d) {
@@ -368,19 +368,9 @@ void fillPolygon(Painter &p, const ResolvedBrush &brush, const std::vector<Pt> &
     }
 }
 
-// Everything a drawing call needs: the DC, its surface and a painter.
-struct Target {
-    DCObj *dc = nullptr;
-    Surface *surf = nullptr;
-    explicit operator bool() const { return surf != nullptr; }
-};
-
-Target targetOf(HDC hdc) {
-    Target t;
-    t.dc = toDC(hdc);
-    if (t.dc) t.surf = t.dc->target();
-    return t;
-}
+// Everything a drawing call needs: the DC and its surface.
+using Target = DCTarget;
+Target targetOf(HDC hdc) { return resolveDC(hdc); }
 
 // Reads cpt points into device coordinates; false for a null array or a
 // count below `minimum`.

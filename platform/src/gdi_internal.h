@@ -102,6 +102,10 @@ struct GdiObject {
     explicit GdiObject(Kind k) : kind(k) {}
     virtual ~GdiObject() = default;
     Kind kind;
+    // The object's handle: its slot in the object table and the slot's
+    // generation, so a handle of a deleted object never reaches another
+    // object that happens to live at the same address or in the same slot.
+    void *handle = nullptr;
     bool stock = false;
     int selectCount = 0;        // number of DCs that have it selected
     bool deletePending = false; // DeleteObject while selected: freed when deselected
@@ -195,8 +199,10 @@ struct DCObj : GdiObject {
 
     Surface *target();
     // Logical to device.
-    int devX(int x) const { return x - windowOrg.x; }
-    int devY(int y) const { return y - windowOrg.y; }
+    // Logical to device coordinates, in 64 bits so that extreme coordinates
+    // and origins cannot overflow. The one conversion every call uses.
+    int64_t devX(int64_t x) const { return x - windowOrg.x; }
+    int64_t devY(int64_t y) const { return y - windowOrg.y; }
 };
 
 // A window (or the screen) owns a surface in the display's format.
@@ -211,11 +217,25 @@ struct WindowObj {
 // The one lock around the graphics stand-in: calls may come from a host's
 // threads (a player thread, a window thread), each call runs alone.
 std::recursive_mutex &gdiLock();
+// Serialises one graphics call: every entry point starts with GDI_LOCK.
+#define GDI_LOCK const std::lock_guard<std::recursive_mutex> gdiGuard(::qvt::gdi::gdiLock())
 
 // Handle checks: the object behind a handle when it is alive and of the kind,
 // else nullptr.
 GdiObject *lookup(const void *h);
+// The handle of an object (null for none).
+inline void *handleOf(const GdiObject *o) { return o ? o->handle : nullptr; }
+template <class H> H handleAs(const GdiObject *o) { return static_cast<H>(handleOf(o)); }
 DCObj *toDC(HDC h);
+// The DC behind a handle and the surface it draws on: both null for a
+// handle that is not a live DC. Blits also need pixels (hasPixels).
+struct DCTarget {
+    DCObj *dc = nullptr;
+    Surface *surf = nullptr;
+    explicit operator bool() const { return surf != nullptr; }
+    bool hasPixels() const;
+};
+DCTarget resolveDC(HDC h);
 BitmapObj *toBitmap(HGDIOBJ h);
 BrushObj *toBrush(HGDIOBJ h);
 PenObj *toPen(HGDIOBJ h);

@@ -29,18 +29,61 @@ PixelBuffer allocPixels(size_t bytes) {
     return PixelBuffer(p);
 }
 
-static std::unordered_set<const void *> &liveObjects() {
-    static std::unordered_set<const void *> s;
-    return s;
-}
+namespace {
+// The object table. A handle is (generation << kSlotBits) | (slot + 1), so
+// handles are never null and a freed slot's next object gets a new handle.
+constexpr unsigned kSlotBits = sizeof(void *) == 8 ? 32 : 20;
+constexpr uintptr_t kSlotMask = (uintptr_t{1} << kSlotBits) - 1;
+constexpr uintptr_t kGenerationMask = sizeof(void *) == 8 ? 0xFFFFFFFFu : (uintptr_t{1} << (32 - kSlotBits)) - 1;
 
-void registerObject(GdiObject *o) { liveObjects().insert(o); }
+struct Slot {
+    GdiObject *object = nullptr;
+    uintptr_t generation = 0;
+};
+struct ObjectTable {
+    std::vector<Slot> slots;
+    std::vector<size_t> free;
+    size_t live = 0;
+};
+ObjectTable &objectTable() {
+    static ObjectTable t;
+    return t;
+}
+} // namespace
+
+void registerObject(GdiObject *o) {
+    ObjectTable &t = objectTable();
+    size_t slot;
+    if (!t.free.empty()) {
+        slot = t.free.back();
+        t.free.pop_back();
+    } else {
+        slot = t.slots.size();
+        t.slots.emplace_back();
+    }
+    Slot &s = t.slots[slot];
+    s.generation = (s.generation + 1) & kGenerationMask;
+    if (s.generation == 0) s.generation = 1;
+    s.object = o;
+    ++t.live;
+    o->handle = reinterpret_cast<void *>((s.generation << kSlotBits) | (uintptr_t{slot + 1} & kSlotMask));
+}
 
 GdiObject *lookup(const void *h) {
     if (!h) return nullptr;
-    auto &live = liveObjects();
-    if (live.find(h) == live.end()) return nullptr;
-    return static_cast<GdiObject *>(const_cast<void *>(h));
+    const auto v = reinterpret_cast<uintptr_t>(h);
+    const uintptr_t slot = (v & kSlotMask) - 1;
+    const ObjectTable &t = objectTable();
+    if (slot >= t.slots.size()) return nullptr;
+    const Slot &s = t.slots[slot];
+    if (!s.object || s.generation != ((v >> kSlotBits) & kGenerationMask)) return nullptr;
+    return s.object;
+}
+
+// Every live object, in table order.
+template <class F> static void forEachObject(F &&f) {
+    for (const Slot &s : objectTable().slots)
+        if (s.object) f(s.object);
 }
 
 template <class T> static T *lookupAs(const void *h, Kind k) {
@@ -49,6 +92,16 @@ template <class T> static T *lookupAs(const void *h, Kind k) {
 }
 
 DCObj *toDC(HDC h) { return lookupAs<DCObj>(h, Kind::DC); }
+
+DCTarget resolveDC(HDC h) {
+    DCTarget t;
+    t.dc = toDC(h);
+    if (t.dc) t.surf = t.dc->target();
+    if (!t.surf) t.dc = nullptr;
+    return t;
+}
+
+bool DCTarget::hasPixels() const { return surf && surf->bits && surf->width > 0 && surf->height > 0; }
 BitmapObj *toBitmap(HGDIOBJ h) { return lookupAs<BitmapObj>(h, Kind::Bitmap); }
 BrushObj *toBrush(HGDIOBJ h) { return lookupAs<BrushObj>(h, Kind::Brush); }
 PenObj *toPen(HGDIOBJ h) { return lookupAs<PenObj>(h, Kind::Pen); }
@@ -56,7 +109,13 @@ PaletteObj *toPalette(HGDIOBJ h) { return lookupAs<PaletteObj>(h, Kind::Palette)
 RegionObj *toRegion(HGDIOBJ h) { return lookupAs<RegionObj>(h, Kind::Region); }
 
 static void destroyObject(GdiObject *o) {
-    liveObjects().erase(o);
+    ObjectTable &t = objectTable();
+    const size_t slot = (reinterpret_cast<uintptr_t>(o->handle) & kSlotMask) - 1;
+    if (slot < t.slots.size() && t.slots[slot].object == o) {
+        t.slots[slot].object = nullptr;
+        t.free.push_back(slot);
+        --t.live;
+    }
     delete o;
 }
 
@@ -154,10 +213,9 @@ DCObj *newDC(bool memory, WindowObj *window) {
 
 std::vector<DCObj *> allDCs() {
     std::vector<DCObj *> out;
-    for (const void *o : liveObjects()) {
-        auto *g = static_cast<GdiObject *>(const_cast<void *>(o));
+    forEachObject([&](GdiObject *g) {
         if (g->kind == Kind::DC) out.push_back(static_cast<DCObj *>(g));
-    }
+    });
     return out;
 }
 
@@ -173,12 +231,11 @@ void freeDC(DCObj *dc) {
 
 using namespace qvt::gdi;
 
-#define GDI_LOCK std::lock_guard<std::recursive_mutex> gdiGuard(gdiLock())
 
 WINGDIAPI HDC WINAPI CreateCompatibleDC(HDC hdc) {
     GDI_LOCK;
     if (hdc && !toDC(hdc)) return nullptr;
-    return reinterpret_cast<HDC>(newDC(true, nullptr));
+    return handleAs<HDC>(newDC(true, nullptr));
 }
 
 WINGDIAPI BOOL WINAPI DeleteDC(HDC hdc) {
@@ -199,7 +256,7 @@ WINGDIAPI HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     case Kind::Bitmap: {
         auto *bm = static_cast<BitmapObj *>(o);
         if (!dc->memory) return nullptr;
-        if (bm == dc->bitmap) return bm;
+        if (bm == dc->bitmap) return handleOf(bm);
         // A bitmap can be selected into one DC at a time (the stock 1 x 1
         // bitmap excepted).
         if (!bm->stock && bm->selectedIn) return nullptr;
@@ -223,13 +280,13 @@ WINGDIAPI HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     }
     default: return nullptr;
     }
-    if (prev == o) return prev;
+    if (prev == o) return handleOf(prev);
     retain(o);
     // The previous object stays valid for the caller even if its deletion is
     // pending, until it is released here.
-    HGDIOBJ result = prev;
+    HGDIOBJ result = handleOf(prev);
     release(prev);
-    if (prev && !lookup(prev)) result = nullptr;
+    if (result && !lookup(result)) result = nullptr;
     return result;
 }
 
@@ -238,10 +295,10 @@ WINGDIAPI HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
     DCObj *dc = toDC(hdc);
     if (!dc) return nullptr;
     switch (type) {
-    case OBJ_PEN: return dc->pen;
-    case OBJ_BRUSH: return dc->brush;
-    case OBJ_PAL: return dc->palette;
-    case OBJ_BITMAP: return dc->memory ? dc->bitmap : nullptr;
+    case OBJ_PEN: return handleOf(dc->pen);
+    case OBJ_BRUSH: return handleOf(dc->brush);
+    case OBJ_PAL: return handleOf(dc->palette);
+    case OBJ_BITMAP: return dc->memory ? handleOf(dc->bitmap) : nullptr;
     default: return nullptr;
     }
 }
@@ -262,9 +319,9 @@ WINGDIAPI BOOL WINAPI DeleteObject(HGDIOBJ h) {
 
 WINGDIAPI HGDIOBJ WINAPI GetStockObject(int i) {
     GDI_LOCK;
-    if (i >= WHITE_BRUSH && i <= NULL_BRUSH) return stockBrush(i);
-    if (i >= WHITE_PEN && i <= NULL_PEN) return stockPen(i);
-    if (i == DEFAULT_PALETTE) return defaultPalette();
+    if (i >= WHITE_BRUSH && i <= NULL_BRUSH) return handleOf(stockBrush(i));
+    if (i >= WHITE_PEN && i <= NULL_PEN) return handleOf(stockPen(i));
+    if (i == DEFAULT_PALETTE) return handleOf(defaultPalette());
     return nullptr;
 }
 
@@ -566,7 +623,7 @@ WINGDIAPI HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO *pbmi, UINT 
     bm->surf.setColors(std::move(table));
     registerObject(bm);
     if (ppvBits) *ppvBits = bm->surf.bits;
-    return reinterpret_cast<HBITMAP>(bm);
+    return handleAs<HBITMAP>(bm);
 }
 
 // A device-dependent bitmap in the display's format.
@@ -589,7 +646,7 @@ WINGDIAPI HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
     GDI_LOCK;
     DCObj *dc = toDC(hdc);
     if (!dc || cx < 0 || cy < 0) return nullptr;
-    if (cx == 0 || cy == 0) return reinterpret_cast<HBITMAP>(stockBitmap());
+    if (cx == 0 || cy == 0) return handleAs<HBITMAP>(stockBitmap());
     BitmapObj *bm = nullptr;
     Surface *cur = dc->target();
     if (dc->memory && cur && cur->monoDDB) {
@@ -607,7 +664,7 @@ WINGDIAPI HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
     }
     if (!bm) return nullptr;
     registerObject(bm);
-    return reinterpret_cast<HBITMAP>(bm);
+    return handleAs<HBITMAP>(bm);
 }
 
 // Raw rows of device-dependent bitmaps are top-down and padded to 16 bits.
@@ -631,7 +688,7 @@ static LONG copyBits(BitmapObj &bm, uint8_t *out, const uint8_t *in, size_t cb) 
 WINGDIAPI HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void *lpBits) {
     GDI_LOCK;
     if (nWidth < 0 || nHeight < 0 || nPlanes != 1) return nullptr;
-    if (nWidth == 0 || nHeight == 0) return reinterpret_cast<HBITMAP>(stockBitmap());
+    if (nWidth == 0 || nHeight == 0) return handleAs<HBITMAP>(stockBitmap());
     BitmapObj *bm = nullptr;
     switch (nBitCount) {
     case 1: bm = makeMonoBitmap(nWidth, nHeight); break;
@@ -646,7 +703,7 @@ WINGDIAPI HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UIN
     if (isPaletted(bm->surf.fmt) && !bm->surf.monoDDB) bm->surf.setColors(display().systemPalette);
     if (lpBits) copyBits(*bm, nullptr, static_cast<const uint8_t *>(lpBits), ddbRowBytes(bm->surf) * nHeight);
     registerObject(bm);
-    return reinterpret_cast<HBITMAP>(bm);
+    return handleAs<HBITMAP>(bm);
 }
 
 WINGDIAPI LONG WINAPI GetBitmapBits(HBITMAP hbit, LONG cb, LPVOID lpvBits) {
@@ -704,7 +761,7 @@ WINGDIAPI HPALETTE WINAPI CreatePalette(const LOGPALETTE *plpal) {
     auto *p = new PaletteObj;
     p->entries.assign(plpal->palPalEntry, plpal->palPalEntry + plpal->palNumEntries);
     registerObject(p);
-    return reinterpret_cast<HPALETTE>(p);
+    return handleAs<HPALETTE>(p);
 }
 
 WINGDIAPI HPALETTE WINAPI SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd) {
@@ -717,9 +774,9 @@ WINGDIAPI HPALETTE WINAPI SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd)
     if (prev == pal) return hPal;
     retain(pal);
     dc->palette = pal;
-    HPALETTE result = reinterpret_cast<HPALETTE>(prev);
+    HPALETTE result = handleAs<HPALETTE>(prev);
     release(prev);
-    if (prev && !lookup(prev)) result = nullptr;
+    if (result && !lookup(result)) result = nullptr;
     return result;
 }
 
@@ -784,7 +841,7 @@ WINGDIAPI HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
     b->style = BS_SOLID;
     b->color = color;
     registerObject(b);
-    return reinterpret_cast<HBRUSH>(b);
+    return handleAs<HBRUSH>(b);
 }
 
 WINGDIAPI HBRUSH WINAPI CreatePatternBrush(HBITMAP hbm) {
@@ -802,7 +859,7 @@ WINGDIAPI HBRUSH WINAPI CreatePatternBrush(HBITMAP hbm) {
     b->style = BS_PATTERN;
     b->pattern = std::move(pat);
     registerObject(b);
-    return reinterpret_cast<HBRUSH>(b);
+    return handleAs<HBRUSH>(b);
 }
 
 WINGDIAPI HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH *plbrush) {
@@ -824,13 +881,12 @@ WINGDIAPI HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
     p->style = iStyle;
     p->color = color;
     registerObject(p);
-    return reinterpret_cast<HPEN>(p);
+    return handleAs<HPEN>(p);
 }
 
 WINUSERAPI int WINAPI QvtLiveGdiObjects(void) {
     GDI_LOCK;
     int n = 0;
-    for (const void *o : liveObjects())
-        if (!static_cast<const GdiObject *>(o)->stock) ++n;
+    forEachObject([&](const GdiObject *o) { n += !o->stock; });
     return n;
 }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <climits>
 
+#include <limits>
+
 #include "gdi_internal.h"
 
 namespace qvt::gdi {
@@ -117,14 +119,13 @@ void Region::offset(int dx, int dy) {
 
 using namespace qvt::gdi;
 
-#define GDI_LOCK std::lock_guard<std::recursive_mutex> gdiGuard(gdiLock())
 
 WINGDIAPI HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2) {
     GDI_LOCK;
     auto *r = new RegionObj;
     r->rgn = Region::fromRect(RECT{x1, y1, x2, y2});
     registerObject(r);
-    return reinterpret_cast<HRGN>(r);
+    return handleAs<HRGN>(r);
 }
 
 WINGDIAPI HRGN WINAPI CreateRectRgnIndirect(const RECT *lprect) {
@@ -186,8 +187,13 @@ static Region currentClip(DCObj &dc) {
     return Region::fromRect(RECT{0, 0, s ? s->width : 0, s ? s->height : 0});
 }
 
+// Device rectangles are 32-bit: coordinates beyond that range are held at
+// its ends, which clip the same way.
+static LONG clampToLong(int64_t v) {
+    return (LONG)std::clamp<int64_t>(v, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max());
+}
 static RECT toDevice(const DCObj &dc, int l, int t, int r, int b) {
-    return RECT{dc.devX(l), dc.devY(t), dc.devX(r), dc.devY(b)};
+    return RECT{clampToLong(dc.devX(l)), clampToLong(dc.devY(t)), clampToLong(dc.devX(r)), clampToLong(dc.devY(b))};
 }
 
 WINGDIAPI int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {

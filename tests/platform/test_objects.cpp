@@ -127,6 +127,29 @@ TEST_F(ObjectsTest, BadHandlesFailWithoutHarm) {
     EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH))); // harmless
 }
 
+// A deleted object's handle stays wrong after its memory and its place in
+// the object table are reused by a new object of the same kind.
+TEST_F(ObjectsTest, StaleHandlesFailAfterTheirObjectsPlaceIsReused) {
+    HBRUSH old = CreateSolidBrush(RGB(1, 2, 3));
+    ASSERT_NE(old, nullptr);
+    ASSERT_TRUE(DeleteObject(old));
+    HBRUSH reused = CreateSolidBrush(RGB(4, 5, 6));
+    ASSERT_NE(reused, nullptr);
+    EXPECT_NE(reused, old);
+    EXPECT_EQ(GetObjectType(old), 0u);
+    EXPECT_FALSE(DeleteObject(old));
+    HDC dc = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(SelectObject(dc, old), nullptr);
+    EXPECT_EQ(GetObjectType(reused), static_cast<DWORD>(OBJ_BRUSH));
+    // The same goes for device contexts.
+    ASSERT_TRUE(DeleteDC(dc));
+    HDC next = CreateCompatibleDC(nullptr);
+    EXPECT_FALSE(DeleteDC(dc));
+    EXPECT_EQ(GetObjectType(next), static_cast<DWORD>(OBJ_MEMDC));
+    DeleteDC(next);
+    DeleteObject(reused);
+}
+
 TEST_F(ObjectsTest, DibSectionsAreLaidOutBottomUpWith32BitRows) {
     struct Case {
         int w, bpp, stride;
