@@ -5,7 +5,7 @@
 
 #include "persist/qvtPers.h"
 #include "persist/qvtWriter.h"
-#include "plugin/qvtHost.h"
+#include "qvt/qvteditor.h"
 
 #ifndef QVT_VERSION
 #define QVT_VERSION "0"
@@ -150,11 +150,7 @@ void TEditorDialog::ChooseClass(std::string_view name) {
         return;
     }
     try {
-        std::unique_ptr<rtl::TPersistent> object = d->Class->Create();
-        auto *created = dynamic_cast<TTransitionEffect *>(object.get());
-        if (!created) throw ETransitionEffectError(d->ClassName + " is not a transition effect");
-        object.release();
-        std::unique_ptr<TTransitionEffect> next(created);
+        std::unique_ptr<TTransitionEffect> next = CreateTransition(*d->Class);
         // What the two effects share keeps its value where the new one takes it.
         for (const TPropertyDescription &p : d->Properties) {
             const TPropertyDescription *old = description_.FindProperty(p.Name);
@@ -202,7 +198,7 @@ bool TEditorDialog::Accept(std::optional<std::string> &result) {
 }
 
 void ShowAboutText(TDialogIO &io) {
-    io.Write(std::string(plugin::kPluginTitle) + "\n" + plugin::kPluginPublisher + "\n" + plugin::kPluginHint +
+    io.Write(std::string(QVT_PLUGIN_TITLE "\n" QVT_PLUGIN_PUBLISHER "\n" QVT_PLUGIN_HINT) +
              "\nVersion " QVT_VERSION "\n");
 }
 

@@ -21,7 +21,6 @@ std::unique_ptr<TTransitionEffect> decode(const std::string &record) {
     } catch (const rtl::Exception &e) {
         throw ToolError("bad record '" + record + "': " + e.Message());
     }
-    if (!effect) throw ToolError("bad record '" + record + "': it names no effect");
     return effect;
 }
 

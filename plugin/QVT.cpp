@@ -25,8 +25,9 @@ namespace {
 // Builds the effect for a record and plays it inside Area of the target.
 bool RenderTransition(HDC memoryDC, HDC target, const RECT &area, const char *params, int length) {
     std::unique_ptr<TTransitionEffect> effect;
+    // A new effect on success (the default one for a missing record); any
+    // failure throws.
     ParamsToTransition(effect, params, length);
-    if (!effect) effect = std::make_unique<TFlickerFreeTransition>(nullptr);
     RunTransition(*effect, area, target, memoryDC);
     return true;
 }

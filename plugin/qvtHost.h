@@ -7,6 +7,7 @@
 #include <string>
 
 #include "qvt/ovplugin.h"
+#include "qvt/qvteditor.h"
 
 namespace qvt::plugin {
 
@@ -20,9 +21,9 @@ struct HostState {
 };
 HostState &Host();
 
-inline constexpr char kPluginTitle[] = "Quorvane Transitions";
-inline constexpr char kPluginPublisher[] = "QuorvaneSoft";
-inline constexpr char kPluginHint[] = "Transition effects plug-in";
+inline constexpr char kPluginTitle[] = QVT_PLUGIN_TITLE;
+inline constexpr char kPluginPublisher[] = QVT_PLUGIN_PUBLISHER;
+inline constexpr char kPluginHint[] = QVT_PLUGIN_HINT;
 inline constexpr char kErrorCaption[] = "Quorvane Transitions Plugin error";
 inline constexpr char kVersionMessage[] = "Quorvane Transitions requires Ovalda 5.0 or higher.";
 

@@ -25,6 +25,12 @@ extern "C" {
 /* The module's file name, looked for next to the plug-in. */
 #define QVT_EDITOR_FILE "qvtEd.htd"
 
+/* The plug-in's title, maker and description: what ovInitPlugIn hands the
+ * host and what the About box shows. */
+#define QVT_PLUGIN_TITLE "Quorvane Transitions"
+#define QVT_PLUGIN_PUBLISHER "QuorvaneSoft"
+#define QVT_PLUGIN_HINT "Transition effects plug-in"
+
 /* Called right after every load with the values the host gave the plug-in.
  * Reserved1, Reserved2, Reserved4, Reserved5 are host slots that are always
  * 0; any argument may be 0/NULL when the host did not supply it. The result
