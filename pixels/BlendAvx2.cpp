@@ -10,6 +10,7 @@ namespace qvt {
 bool FillAvx2Kernels(TKernelTable &table, bool streaming) {
     using Kernel = blend::VectorKernel<simd::Avx2Ops>;
     table.BlendBytes = streaming ? Kernel::BlendBytes<true> : Kernel::BlendBytes<false>;
+    blend::VectorWords<simd::Avx2Ops>::Fill(table, streaming);
     table.Name = streaming ? "avx2+stream" : "avx2";
     return true;
 }

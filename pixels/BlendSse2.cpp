@@ -9,6 +9,7 @@ namespace qvt {
 bool FillSse2Kernels(TKernelTable &table, bool streaming) {
     using Kernel = blend::VectorKernel<simd::Sse2Ops>;
     table.BlendBytes = streaming ? Kernel::BlendBytes<true> : Kernel::BlendBytes<false>;
+    blend::VectorWords<simd::Sse2Ops>::Fill(table, streaming);
     table.Name = streaming ? "sse2+stream" : "sse2";
     return true;
 }

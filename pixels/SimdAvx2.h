@@ -37,6 +37,23 @@ struct Avx2Ops {
     static void StoreU(uint8_t *p, V v) { _mm256_storeu_si256(reinterpret_cast<V *>(p), v); }
     static void Stream(uint8_t *p, V v) { _mm256_stream_si256(reinterpret_cast<V *>(p), v); }
     static void Fence() { _mm_sfence(); }
+
+    // 32-bit lanes, for the integer routine.
+    static V Splat32(uint32_t value) { return _mm256_set1_epi32(static_cast<int>(value)); }
+    static __m128i Count(unsigned bits) { return _mm_cvtsi32_si128(static_cast<int>(bits)); }
+    static V And(V a, V b) { return _mm256_and_si256(a, b); }
+    static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+    static V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
+    static V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
+    static V ShiftRight32(V a, __m128i count) { return _mm256_srl_epi32(a, count); }
+    static V ShiftLeft32(V a, __m128i count) { return _mm256_sll_epi32(a, count); }
+    static V MulLow32(V a, V b) { return _mm256_mullo_epi32(a, b); }
+    static V Equal32(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
+    // Stores the lanes of v where `keep` is all zeros and leaves memory alone
+    // where it is all ones (no read of the destination).
+    static void StoreExcept(uint8_t *p, V keep, V v) {
+        _mm256_maskstore_epi32(reinterpret_cast<int *>(p), _mm256_xor_si256(keep, _mm256_set1_epi32(-1)), v);
+    }
 };
 
 } // namespace

@@ -38,6 +38,31 @@ struct Sse2Ops {
     static void StoreU(uint8_t *p, V v) { _mm_storeu_si128(reinterpret_cast<V *>(p), v); }
     static void Stream(uint8_t *p, V v) { _mm_stream_si128(reinterpret_cast<V *>(p), v); }
     static void Fence() { _mm_sfence(); }
+
+    // 32-bit lanes, for the integer routine.
+    static V Splat32(uint32_t value) { return _mm_set1_epi32(static_cast<int>(value)); }
+    static V Count(unsigned bits) { return _mm_cvtsi32_si128(static_cast<int>(bits)); }
+    static V And(V a, V b) { return _mm_and_si128(a, b); }
+    static V Or(V a, V b) { return _mm_or_si128(a, b); }
+    static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
+    static V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
+    static V ShiftRight32(V a, V count) { return _mm_srl_epi32(a, count); }
+    static V ShiftLeft32(V a, V count) { return _mm_sll_epi32(a, count); }
+    // The low 32 bits of each lane's product: SSE2 multiplies the even
+    // lanes, so the odd ones are moved down, multiplied and interleaved back.
+    static V MulLow32(V a, V b) {
+        const V even = _mm_mul_epu32(a, b);
+        const V odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
+        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                  _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    }
+    static V Equal32(V a, V b) { return _mm_cmpeq_epi32(a, b); }
+    // Stores the lanes of v where `keep` is all zeros; lanes where it is all
+    // ones keep what memory holds.
+    static void StoreExcept(uint8_t *p, V keep, V v) {
+        const V old = LoadU(p);
+        StoreU(p, _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, v)));
+    }
 };
 
 } // namespace
