@@ -11,12 +11,12 @@
 
 namespace {
 
-void RunBlend(benchmark::State &state, bool fast) {
+void RunBlend(benchmark::State &state, bool fast, bool streaming) {
     const int w = 1920, h = 1080;
     QvtSetDisplayDepth(32);
     qvt::InitializePixelServices();
     qvt::testing::RefreshDisplay();
-    if (!fast) qvt::testing::SetProcessorFlags(false, false);
+    qvt::testing::SetProcessorFlags(fast, streaming);
     HWND wnd = QvtCreateWindow(w, h);
     HDC screen = GetDC(wnd);
     PatBlt(screen, 0, 0, w, h, BLACKNESS);
@@ -34,7 +34,8 @@ void RunBlend(benchmark::State &state, bool fast) {
     qvt::testing::RestoreProcessorFlags();
 }
 
-BENCHMARK_CAPTURE(RunBlend, fast_kernel, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(RunBlend, integer_routine, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(RunBlend, fast_kernel, true, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(RunBlend, fast_kernel_cached_stores, true, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(RunBlend, integer_routine, false, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

@@ -35,6 +35,10 @@
 //   nothing and succeeds.
 #include "gdi_internal.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cstring>
 
 namespace qvt::gdi {
@@ -139,6 +143,32 @@ BlitTarget targetOf(HDC h) {
     return t.hasPixels() ? t : DCTarget{};
 }
 
+// Copies of at least this many bytes stream their stores (measured on a
+// 1920 x 1080 32-bit frame: the window copy of a blend run took about 40 %
+// less time streamed than through the cache).
+constexpr int64_t kStreamCopyBytes = int64_t{1} << 20;
+
+// A row copy with non-temporal stores (no overlap: distinct surfaces).
+void streamCopy(uint8_t *to, const uint8_t *from, size_t n) {
+#if defined(__SSE2__)
+    size_t head = (16 - (reinterpret_cast<uintptr_t>(to) & 15)) & 15;
+    if (head > n) head = n;
+    std::memcpy(to, from, head);
+    size_t i = head;
+    for (; i + 16 <= n; i += 16)
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + i), _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + i)));
+    std::memcpy(to + i, from + i, n - i);
+#else
+    std::memcpy(to, from, n);
+#endif
+}
+
+void streamFence() {
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+}
+
 // Per-call row buffers.
 struct RowBuffers {
     explicit RowBuffers(size_t n) : src(n), conv(n), dst(n) {}
@@ -172,6 +202,27 @@ public:
         return r;
     }
 
+    // The row's pixel values as the bytes of a surface with bytesPP bytes
+    // per pixel (little-endian), for raster operations done on raw bytes.
+    const uint8_t *rowBytes(int y, int bytesPP) {
+        if (!b_) return nullptr;
+        const size_t len = (size_t)n_ * bytesPP;
+        const int slots = rows_ ? rows_ : 1;
+        if (bytes_.empty()) {
+            bytes_.resize(len * slots);
+            bytesReady_.assign((size_t)slots, false);
+        }
+        const int cy = rows_ <= 1 ? 0 : (int)floorMod((int64_t)y - b_->orgY, rows_);
+        uint8_t *out = bytes_.data() + (size_t)cy * len;
+        if (rows_ == 0 || !bytesReady_[(size_t)cy]) {
+            const uint32_t *v = row(y);
+            for (int i = 0; i < n_; ++i)
+                for (int k = 0; k < bytesPP; ++k) out[(size_t)i * bytesPP + k] = (uint8_t)(v[i] >> (8 * k));
+            bytesReady_[(size_t)cy] = true;
+        }
+        return out;
+    }
+
 private:
     static constexpr int kMaxCachedRows = 64;
     const ResolvedBrush *b_;
@@ -179,7 +230,45 @@ private:
     int rows_ = 0;
     std::vector<uint32_t> cache_;
     std::vector<bool> ready_;
+    std::vector<uint8_t> bytes_;
+    std::vector<bool> bytesReady_;
 };
+
+// The per-frame raster operations done straight on the bytes of surfaces
+// of the same byte-aligned format and colour table, where each pixel value
+// is its bytes: a bitwise operation on values is the same operation on
+// bytes. False for the codes not handled here.
+bool rawRopRow(uint8_t rop, uint8_t *d, const uint8_t *s, const uint8_t *p, size_t n) {
+    // Sixteen bytes a step where SSE2 is there, eight otherwise, then bytes.
+    auto run = [&](auto op) {
+        size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 16 <= n; i += 16) {
+            auto load = [](const uint8_t *q) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q)); };
+            const __m128i pv = p ? load(p + i) : _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + i), op(pv, load(s + i), load(d + i)));
+        }
+#endif
+        for (; i + 8 <= n; i += 8) {
+            uint64_t dv, sv, pv = 0;
+            std::memcpy(&dv, d + i, 8);
+            std::memcpy(&sv, s + i, 8);
+            if (p) std::memcpy(&pv, p + i, 8);
+            dv = op(pv, sv, dv);
+            std::memcpy(d + i, &dv, 8);
+        }
+        for (; i < n; ++i) d[i] = (uint8_t)op(uint64_t{p ? p[i] : 0u}, uint64_t{s[i]}, uint64_t{d[i]});
+    };
+    switch (rop) {
+    // Generic lambdas: the same expression on 64-bit words and on vectors.
+    case 0xAC: run([](auto P, auto S, auto D) { return (P & D) | (~P & S); }); return true;
+    case 0x88: run([](auto, auto S, auto D) { return S & D; }); return true;
+    case 0xEE: run([](auto, auto S, auto D) { return S | D; }); return true;
+    case 0x22: run([](auto, auto S, auto D) { return D & ~S; }); return true;
+    case 0x66: run([](auto, auto S, auto D) { return S ^ D; }); return true;
+    default: return false;
+    }
+}
 
 // The common tail of every row: destination, ROP, write. `s` holds the
 // source row already in destination pixel values and `p` the brush row (each
@@ -230,7 +319,7 @@ BOOL blitRect(const BlitTarget &dst, const BlitTarget *src, int64_t dx, int64_t 
 
     std::optional<Converter> conv;
     std::optional<SourceRows> rows;
-    bool memMove = false;
+    bool memMove = false, rawBytes = false;
     if (src) {
         const Surface &ss = *src->surf;
         conv.emplace(*src->dc, ss, *dst.dc, ds);
@@ -239,10 +328,18 @@ BOOL blitRect(const BlitTarget &dst, const BlitTarget *src, int64_t dx, int64_t 
         if (&ss == &ds && sr.left < r.right && r.left < sr.right && sr.top < r.bottom && r.top < sr.bottom)
             rows->snapshot(sr.top, sr.bottom);
         memMove = rop == 0xCC && conv->identity() && ss.fmt == ds.fmt && bitsOf(ds.fmt) % 8 == 0;
+        // (A row of no bytes only asks whether the code is handled.)
+        rawBytes = !memMove && conv->identity() && ss.fmt == ds.fmt && bitsOf(ds.fmt) % 8 == 0 &&
+                   rawRopRow(rop, nullptr, nullptr, nullptr, 0);
     }
 
     const uint32_t mask = valueMask(ds.fmt);
     const int bytesPP = bitsOf(ds.fmt) / 8;
+    // A large copy between two surfaces writes around the cache: the
+    // destination (a window, as a rule) is not read again by this call, and
+    // its lines need not be fetched before they are overwritten.
+    const bool streamRows = memMove && src->surf != &ds &&
+                            (int64_t)(r.right - r.left) * (r.bottom - r.top) * bytesPP >= kStreamCopyBytes;
     RowBuffers buf((size_t)(r.right - r.left));
     RECT bounds{0, 0, 0, 0};
     forEachClipRect(*dst.dc, ds, r, [&](const RECT &c) {
@@ -250,8 +347,18 @@ BOOL blitRect(const BlitTarget &dst, const BlitTarget *src, int64_t dx, int64_t 
         PatternRows patterns(pb, c.left, n);
         for (int y = c.top; y < c.bottom; ++y) {
             if (memMove) {
-                std::memmove(ds.row(y) + (size_t)c.left * bytesPP,
-                             rows->raw(y + offY) + (size_t)(c.left + offX) * bytesPP, (size_t)n * bytesPP);
+                uint8_t *to = ds.row(y) + (size_t)c.left * bytesPP;
+                const uint8_t *from = rows->raw(y + offY) + (size_t)(c.left + offX) * bytesPP;
+                if (streamRows)
+                    streamCopy(to, from, (size_t)n * bytesPP);
+                else
+                    std::memmove(to, from, (size_t)n * bytesPP);
+                continue;
+            }
+            if (rawBytes) {
+                const uint8_t *p = pb ? patterns.rowBytes(y, bytesPP) : nullptr;
+                rawRopRow(rop, ds.row(y) + (size_t)c.left * bytesPP,
+                          rows->raw(y + offY) + (size_t)(c.left + offX) * bytesPP, p, (size_t)n * bytesPP);
                 continue;
             }
             const uint32_t *s = nullptr;
@@ -267,6 +374,7 @@ BOOL blitRect(const BlitTarget &dst, const BlitTarget *src, int64_t dx, int64_t 
         }
         unite(bounds, c);
     });
+    if (streamRows) streamFence();
     if (bounds.left < bounds.right) notifyChanged(dst.dc, bounds);
     return TRUE;
 }
