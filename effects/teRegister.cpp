@@ -2,6 +2,8 @@
 #include "effects/teRegister.h"
 
 #include "effects/teBlend.h"
+#include "effects/teDrip.h"
+#include "effects/teSlide.h"
 #include "pixels/PixFormats.h"
 
 namespace qvt {
@@ -11,6 +13,8 @@ void RegisterAllTransitions() {
     if (done) return;
     done = true;
     RegisterTransition(TBlendTransition::StaticClassInfo());
+    RegisterTransition(TDripTransition::StaticClassInfo());
+    RegisterTransition(TSlideTransition::StaticClassInfo());
 }
 
 void StartTransitionEngine() {

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "driven_clock.h"
+#include "effects/teDrip.h"
+#include "effects/teRegister.h"
+#include "effects/teSlide.h"
+#include "persist/qvtPers.h"
+#include "persist/qvtWriter.h"
 
 #include "page_bitmaps.h"
 #include "pages.h"
@@ -92,6 +97,36 @@ TEST_F(RecordRender, MalformedRecordsAreReportedAndDrawNothing) {
         }
         EXPECT_EQ(updates, 0);
         EXPECT_EQ(host->ReadWindow(), before);
+    }
+}
+
+TEST_F(RecordRender, WrittenRecordsOfEachEffectEndWithTheArrivingPage) {
+    RegisterAllTransitions();
+    std::vector<std::unique_ptr<TTransitionEffect>> effects;
+    effects.push_back(std::make_unique<TSlideTransition>(nullptr));
+    auto slide = std::make_unique<TSlideTransition>(nullptr);
+    slide->SetDirection(tedUpLeft);
+    slide->SlideOut = slide->ElasticSrc = true;
+    effects.push_back(std::move(slide));
+    effects.push_back(std::make_unique<TDripTransition>(nullptr));
+    auto drip = std::make_unique<TDripTransition>(nullptr);
+    drip->SetDirection(tedDown);
+    drip->Reversed = true;
+    effects.push_back(std::move(drip));
+    for (const auto &effect : effects) {
+        const std::string record = TransitionToParams(*effect);
+        SCOPED_TRACE(record);
+        std::unique_ptr<TTransitionEffect> decoded;
+        ParamsToTransition(decoded, record.data(), static_cast<int>(record.size()));
+        ASSERT_NE(decoded, nullptr);
+        EXPECT_EQ(decoded->ClassName(), effect->ClassName());
+        EXPECT_EQ(TransitionToParams(*decoded), record);
+        host->ShowBitmap(departing);
+        updates = 0;
+        ASSERT_TRUE(host->Render(1, page, RECT{0, 0, 48, 32}, record.c_str()));
+        EXPECT_TRUE(host->Messages().empty());
+        EXPECT_GT(updates, 2);
+        EXPECT_EQ(host->ReadWindow(), test::BitmapAsShown(page, 48, 32));
     }
 }
 
