@@ -222,6 +222,20 @@ WINUSERAPI BOOL WINAPI QvtReadWindowRGB(HWND hwnd, BYTE *rgb, int rowBytes) {
     WindowObj *w = toWindow(hwnd);
     if (!w || !rgb || rowBytes < 3 * w->surf.width) return FALSE;
     const Surface &s = w->surf;
+    if (s.bits && (s.fmt == PixFmt::R32 || s.fmt == PixFmt::R24)) {
+        // True colour: the bytes are blue, green, red (and a fourth).
+        const int step = s.fmt == PixFmt::R32 ? 4 : 3;
+        for (int y = 0; y < s.height; ++y) {
+            const uint8_t *in = s.row(y);
+            BYTE *out = rgb + (size_t)y * rowBytes;
+            for (int x = 0; x < s.width; ++x, in += step, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+        }
+        return TRUE;
+    }
     std::vector<uint32_t> row((size_t)s.width);
     for (int y = 0; y < s.height; ++y) {
         readRow(s, 0, y, s.width, row.data());
