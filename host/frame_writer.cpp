@@ -236,7 +236,8 @@ private:
             args.insert(args.end(), {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "18", "-preset", "medium",
                                      "-movflags", "+faststart", "-f", "mp4"});
             break;
-        case OutputKind::PngFrames: break;
+        case OutputKind::PngFrames:
+        case OutputKind::Null: break;
         }
         args.push_back(temp_);
 
@@ -313,6 +314,10 @@ std::string OutputTarget::FrameName(int index) const {
 OutputTarget ParseOutput(const std::string &out) {
     if (out.empty()) throw ToolError("no output given");
     OutputTarget target;
+    if (out == "null") {
+        target.kind = OutputKind::Null;
+        return target;
+    }
     const fs::path path(out);
     std::error_code ec;
     const bool isFolder = out.back() == '/' || fs::is_directory(path, ec);
@@ -373,7 +378,15 @@ OutputTarget ParseOutput(const std::string &out) {
     return target;
 }
 
+// Renders for nothing: every frame is dropped.
+class NullWriter : public FrameWriter {
+public:
+    void Write(const RgbImage &) override {}
+    std::vector<std::string> Commit() override { return {}; }
+};
+
 std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget &target, int width, int height, double fps) {
+    if (target.kind == OutputKind::Null) return std::make_unique<NullWriter>();
     if (target.kind == OutputKind::PngFrames) return std::make_unique<PngFramesWriter>(target);
     return std::make_unique<FfmpegWriter>(target, width, height, fps);
 }

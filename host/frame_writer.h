@@ -1,6 +1,7 @@
 // Where rendered frames go: numbered PNG files (a printf-style pattern such
 // as out/f%04d.png, or a folder), or one animation or video file made by the
-// ffmpeg program (.gif, .apng, .webm, .mp4) from raw frames piped to it.
+// ffmpeg program (.gif, .apng, .webm, .mp4) from raw frames piped to it, or
+// nowhere ("null": the frames are rendered and discarded).
 //
 // Output appears whole or not at all: frames are written under temporary
 // names next to their destination and moved into place by Commit; a writer
@@ -17,7 +18,8 @@
 
 namespace qvt::host {
 
-enum class OutputKind { PngFrames, Gif, Apng, Webm, Mp4 };
+// Null discards the frames (as ffmpeg's null output does): for timing runs.
+enum class OutputKind { PngFrames, Gif, Apng, Webm, Mp4, Null };
 
 struct OutputTarget {
     OutputKind kind = OutputKind::PngFrames;

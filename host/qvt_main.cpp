@@ -396,7 +396,10 @@ int main(int argc, char **argv) {
     renderCmd->add_option("--fps", render.fps, "Output frames per second")
         ->capture_default_str()
         ->check(CLI::Range(0.001, kMaxFps));
-    renderCmd->add_option("-o,--output", render.output, "Where the frames go")->required();
+    renderCmd->add_option("-o,--output", render.output,
+                          "Where the frames go: a PNG pattern (out/f%04d.png) or folder, a .gif, .apng, .webm or "
+                          ".mp4 file, or null to render and discard them (for timing)")
+        ->required();
 
     PlayCommand play;
     CLI::App *playCmd = app.add_subcommand("play", "Play a transition in a window through the plug-in module");

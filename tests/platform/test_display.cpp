@@ -98,6 +98,32 @@ TEST_F(DisplayTest, SystemPaletteHoldsEachColourOnceSoPatternsKeepOrCopyEveryInd
     QvtSetDisplayDepth(32);
 }
 
+// Reading a window as RGB gives every pixel's colour, whatever the width
+// (the fast row paths work in steps of four pixels) and on every depth.
+TEST_F(DisplayTest, WindowsReadAsRgbPixelForPixel) {
+    for (int depth : {8, 16, 24, 32}) {
+        ASSERT_TRUE(QvtSetDisplayDepth(depth));
+        for (int width : {1, 3, 4, 5, 8, 9, 17}) {
+            SCOPED_TRACE(::testing::Message() << depth << " bits, width " << width);
+            HWND wnd = QvtCreateWindow(width, 2);
+            HDC dc = GetDC(wnd);
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < width; ++x) SetPixel(dc, x, y, RGB(x * 13 + y, 255 - x * 7, x * 29 + 100 * y));
+            std::vector<BYTE> rgb((size_t)width * 3 * 2 + 5, 0xEE);
+            ASSERT_TRUE(QvtReadWindowRGB(wnd, rgb.data(), width * 3));
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const COLORREF c = GetPixel(dc, x, y);
+                    const BYTE *p = &rgb[(size_t)(y * width + x) * 3];
+                    EXPECT_EQ(RGB(p[0], p[1], p[2]), c) << x << "," << y;
+                }
+            EXPECT_EQ(rgb.back(), 0xEE); // nothing past the last row
+            ReleaseDC(wnd, dc);
+            QvtDestroyWindow(wnd);
+        }
+    }
+}
+
 // The high-colour probe: a compatible bitmap of the screen, a green ramp
 // written and read back; 5-5-5 keeps 32 levels, 5-6-5 keeps 64.
 int distinctGreens(int depth) {

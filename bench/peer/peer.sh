@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Side-by-side speed of qvt's effects and the nearest transitions of
+# ffmpeg's xfade filter, one thread each, on the same two pages at three
+# sizes. See README.md beside this script for the method.
+#
+#   bench/peer/peer.sh [BUILD_DIR]      (make bench-peer)
+#
+# Environment: PEER_FRAMES (frames per run, default 50), PEER_RUNS (runs
+# per measurement, median taken, default 5), PEER_SIZES (default
+# "640x480 1920x1080 3840x2160").
+set -euo pipefail
+
+build=${1:-build}
+qvt="$build/bin/qvt"
+bench="$build/bin/bench_blend"
+frames=${PEER_FRAMES:-50}
+runs=${PEER_RUNS:-5}
+sizes=${PEER_SIZES:-"640x480 1920x1080 3840x2160"}
+fps=25
+
+fail() { echo "peer: $*" >&2; exit 1; }
+# Arithmetic on decimals, with awk (found everywhere).
+calc() { awk "BEGIN { printf \"%.9f\", $* }"; }
+[[ -x "$qvt" ]] || fail "no built qvt at $qvt (run 'make test' or 'make tool' first)"
+[[ -x "$bench" ]] || fail "no built bench_blend at $bench (run 'make build' first)"
+command -v ffmpeg >/dev/null || fail "ffmpeg is not on PATH (the set-up installs it: scripts/bootstrap.sh)"
+ffmpeg -hide_banner -filters 2>/dev/null | grep -q ' xfade ' || fail "this ffmpeg has no xfade filter"
+(( frames >= 3 && runs >= 1 )) || fail "PEER_FRAMES must be at least 3 and PEER_RUNS at least 1"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT INT TERM
+
+# qvt effect | its options | nearest xfade transition ("-" for none: the
+# memory bound only). A row whose effect is not registered yet is left out.
+rows=(
+  "Alpha blend||fade"
+  "Wipe|--Direction tedLeft --BandWidth 0|wipeleft"
+  "Slide|--Direction tedLeft|slideleft"
+  "Push|--Direction tedLeft|slideleft"
+  "Fuse||dissolve"
+  "Drip|--Direction tedDown|-"
+  "Roll||-"
+  "Blocks||pixelize"
+  "Circle||circleopen"
+  "Radial||radial"
+  "Diagonal||diagtl"
+  "Interlaced||hlslice"
+  "Waterfall||-"
+)
+known=$("$qvt" list)
+
+# Seconds a command takes, median of $runs runs.
+median_seconds() {
+  local times=() t0 t1
+  for ((i = 0; i < runs; i++)); do
+    t0=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 || fail "failed: $*"
+    t1=$(date +%s.%N)
+    times+=("$(calc "$t1 - $t0")")
+  done
+  printf '%s\n' "${times[@]}" | sort -g | awk -v n="$runs" 'NR == int((n + 1) / 2) { print; exit }'
+}
+
+# Frames per second of `count` frames that took `net` seconds.
+rate() { awk -v n="$1" -v t="$2" 'BEGIN { if (t <= 0) print "-"; else printf "%.0f", n / t }'; }
+
+ms=$(( (frames - 1) * 1000 / fps ))  # qvt writes round(ms * fps / 1000) + 1 frames
+ffdur=$(calc "$frames / $fps")
+ffbase=(ffmpeg -hide_banner -nostdin -loglevel error -threads 1 -filter_threads 1 -filter_complex_threads 1)
+
+printf '%-10s %-12s %-11s %10s %10s %8s %10s\n' size effect xfade "qvt fps" "xfade fps" ratio "bound fps"
+for size in $sizes; do
+  w=${size%x*}; h=${size#*x}
+  a="$work/a-$size.png"; b="$work/b-$size.png"
+  # The two built-in pages as pictures, for both tools.
+  "$qvt" render "Alpha blend" --ms 1000 --fps 1 --size "$size" -o "$work/pages-$size/f%d.png" >/dev/null
+  mv "$work/pages-$size/f0.png" "$a"; mv "$work/pages-$size/f1.png" "$b"
+  # The memory bound of a 32-bit frame: read two frames, write a third.
+  bound_us=$("$bench" --benchmark_filter="BlendBytes/plain/${size}\$" --benchmark_min_time=0.2 2>/dev/null |
+             grep -o 'bound_us=[0-9.]*' | head -1 | cut -d= -f2)
+  bound_fps=$(rate 1 "$(calc "${bound_us:-0} / 1000000")")
+
+  ff_in=(-loop 1 -framerate $fps -t "$ffdur" -i "$a" -loop 1 -framerate $fps -t "$ffdur" -i "$b")
+  ff_pass=$(median_seconds "${ffbase[@]}" "${ff_in[@]}" -filter_complex \
+    "[0:v]format=gbrp[x];[1:v]format=gbrp,nullsink;[x]null" -frames:v "$frames" -f null -)
+  qvt_pass=""
+
+  for row in "${rows[@]}"; do
+    IFS='|' read -r effect options peer <<<"$row"
+    grep -qiF "$effect" <<<"$known" || continue
+    # shellcheck disable=SC2086
+    qvt_cmd=("$qvt" render "$effect" $options --from "$a" --to "$b" --size "$size" --fps $fps)
+    if [[ -z "$qvt_pass" ]]; then
+      # Start-up, pages and the two end frames, without the frames between.
+      qvt_pass=$(median_seconds "${qvt_cmd[@]}" --ms 1 -o null)
+    fi
+    qvt_t=$(median_seconds "${qvt_cmd[@]}" --ms "$ms" -o null)
+    qvt_fps=$(rate $((frames - 2)) "$(calc "$qvt_t - $qvt_pass")")
+    if [[ "$peer" == "-" ]]; then
+      ff_fps="-"; ratio="-"
+    else
+      ff_t=$(median_seconds "${ffbase[@]}" "${ff_in[@]}" -filter_complex \
+        "[0:v]format=gbrp[x];[1:v]format=gbrp[y];[x][y]xfade=transition=$peer:duration=$ffdur:offset=0" \
+        -frames:v "$frames" -f null -)
+      ff_fps=$(rate "$frames" "$(calc "$ff_t - $ff_pass")")
+      ratio=$(awk -v q="$qvt_fps" -v f="$ff_fps" 'BEGIN { if (q == "-" || f == "-" || f == 0) print "-"; else printf "%.1fx", q / f }')
+    fi
+    printf '%-10s %-12s %-11s %10s %10s %8s %10s\n' "$size" "$effect" "$peer" "$qvt_fps" "$ff_fps" "$ratio" "$bound_fps"
+  done
+done
