@@ -133,7 +133,7 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
         {{"edit", "QVTS203E80300", "more"}, "more"},
         // demo.
         {{"demo", "--thumb", "0x0", "-o", "{DIR}/demo"}, "size '0x0'"},
-        {{"demo", "--sheet-only", "-o", "{DIR}/notes.txt"}, "cannot create folder"},
+        {{"demo", "--sheet-only", "-o", "{DIR}/notes.txt"}, "cannot use folder {DIR}/notes.txt: Not a directory"},
     };
     auto expand = [&](std::string s) {
         for (size_t at; (at = s.find("{DIR}")) != std::string::npos;) s.replace(at, 5, dir.string());
