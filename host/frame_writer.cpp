@@ -111,8 +111,9 @@ public:
         try {
             // Patterns that differ only in the number's width name the same
             // files from frame 10^N on: they share a lock.
+            const std::string number = target.digits ? "%0" + std::to_string(target.digits) + "d" : "%d";
             lock_ = std::make_unique<OutputLock>(folder, "." + target.prefix + "%d" + target.suffix + ".qvt-lock",
-                                                 (folder / (target.prefix + "%d" + target.suffix)).string());
+                                                 (folder / (target.prefix + number + target.suffix)).string());
             std::string pattern = (folder / ".qvt-frames-XXXXXX").string();
             if (!::mkdtemp(pattern.data()))
                 throw ToolError("cannot write to folder " + folder.string() + ": " + errnoText(errno));
