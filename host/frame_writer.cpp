@@ -4,16 +4,19 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
+#include "interrupt.h"
 #include "tool_error.h"
 
 extern char **environ;
@@ -31,49 +34,72 @@ std::string lower(std::string s) {
 
 std::string errnoText(int error) { return std::strerror(error); }
 
-// Creates a folder and its missing parents, remembering which it created so
-// that a failed run can take them away again.
-class CreatedFolders {
-public:
-    void Ensure(const fs::path &folder) {
-        if (folder.empty()) return;
-        std::vector<fs::path> missing;
-        for (fs::path p = folder; !p.empty(); p = p.parent_path()) {
-            std::error_code ec;
-            if (fs::exists(p, ec)) break;
-            missing.push_back(p);
-            if (p == p.parent_path()) break;
-        }
-        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-            if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
-                const int error = errno;
-                RemoveAll();
-                throw ToolError("cannot create folder " + it->string() + ": " + errnoText(error));
-            }
-            created_.push_back(*it);
-        }
-        struct stat st {};
-        const int error = ::stat(folder.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-        if (error) {
-            RemoveAll();
-            throw ToolError("cannot use folder " + folder.string() + ": " + errnoText(error));
-        }
-    }
-    // Removes the folders created, innermost first, as far as they are empty.
-    void RemoveAll() {
-        for (auto it = created_.rbegin(); it != created_.rend(); ++it) ::rmdir(it->c_str());
-        created_.clear();
-    }
-    void Keep() { created_.clear(); }
-
-private:
-    std::vector<fs::path> created_;
-};
-
 fs::path folderOf(const std::string &path) {
     fs::path parent = fs::path(path).parent_path();
     return parent.empty() ? fs::path(".") : parent;
 }
+
+// A path as ffmpeg must be given it to take it as a file: its own "file:"
+// protocol before the absolute path, so that nothing in a name ("pipe:",
+// "http:", any colon) is ever read as another protocol.
+std::string ffmpegFile(const fs::path &path) {
+    std::error_code ec;
+    const fs::path full = fs::absolute(path, ec);
+    return "file:" + (ec ? path : full).string();
+}
+
+// An empty file of a name made from `pattern` (ending in XXXXXX) in the
+// folder, with the mode a new file gets.
+std::string makeTempFile(const fs::path &folder, const std::string &pattern) {
+    std::string name = (folder / pattern).string();
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) throw ToolError("cannot write to folder " + folder.string() + ": " + errnoText(errno));
+    // mkstemp makes a private file; the result gets the usual mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ::close(fd);
+    return name;
+}
+
+// One run per output: an exclusive lock, taken without waiting, on a hidden
+// file beside the output. The file is removed while the lock is still held,
+// so a run that opened it just before must see that it has gone and try
+// again with a new one.
+class OutputLock {
+public:
+    OutputLock(const fs::path &folder, const std::string &lockName, const std::string &output) {
+        path_ = (folder / lockName).string();
+        for (int attempt = 0;; ++attempt) {
+            const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (fd < 0) throw ToolError("cannot write to folder " + folder.string() + ": " + errnoText(errno));
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                const int error = errno;
+                ::close(fd);
+                if (error == EWOULDBLOCK) throw ToolError("cannot write " + output + ": another qvt run is writing it");
+                throw ToolError("cannot lock " + path_ + ": " + errnoText(error));
+            }
+            struct stat held {}, named {};
+            if (::fstat(fd, &held) == 0 && ::stat(path_.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                held.st_ino == named.st_ino) {
+                fd_ = fd;
+                return;
+            }
+            ::close(fd);
+            if (attempt == 100) throw ToolError("cannot lock " + path_ + ": it keeps changing");
+        }
+    }
+    ~OutputLock() {
+        ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+    OutputLock(const OutputLock &) = delete;
+    OutputLock &operator=(const OutputLock &) = delete;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
 
 // Numbered PNG files, written into a hidden staging folder beside their
 // destination and moved into place at the end.
@@ -81,24 +107,35 @@ class PngFramesWriter : public FrameWriter {
 public:
     PngFramesWriter(const OutputTarget &target) : target_(target) {
         const fs::path folder = target.folder.empty() ? fs::path(".") : fs::path(target.folder);
-        folders_.Ensure(folder);
-        std::string pattern = (folder / ".qvt-frames-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            const int error = errno;
+        folders_.Ensure(folder.string());
+        try {
+            // Patterns that differ only in the number's width name the same
+            // files from frame 10^N on: they share a lock.
+            const std::string number = target.digits ? "%0" + std::to_string(target.digits) + "d" : "%d";
+            lock_ = std::make_unique<OutputLock>(folder, "." + target.prefix + "%d" + target.suffix + ".qvt-lock",
+                                                 (folder / (target.prefix + number + target.suffix)).string());
+            std::string pattern = (folder / ".qvt-frames-XXXXXX").string();
+            if (!::mkdtemp(pattern.data()))
+                throw ToolError("cannot write to folder " + folder.string() + ": " + errnoText(errno));
+            staging_ = pattern;
+        } catch (...) {
+            lock_.reset();
             folders_.RemoveAll();
-            throw ToolError("cannot write to folder " + folder.string() + ": " + errnoText(error));
+            throw;
         }
         folder_ = folder;
-        staging_ = pattern;
     }
     ~PngFramesWriter() override {
-        if (committed_) return;
-        for (const std::string &name : names_) ::unlink((staging_ / name).c_str());
-        ::rmdir(staging_.c_str());
-        folders_.RemoveAll();
+        if (!committed_) {
+            for (const std::string &name : names_) ::unlink((staging_ / name).c_str());
+            ::rmdir(staging_.c_str());
+        }
+        lock_.reset();
+        if (!committed_) folders_.RemoveAll();
     }
 
     void Write(const RgbImage &frame) override {
+        ThrowIfStopped();
         const std::string name = target_.FrameName(static_cast<int>(names_.size()));
         std::string error;
         if (!WritePng((staging_ / name).string(), frame, error)) {
@@ -107,16 +144,38 @@ public:
         names_.push_back(name);
     }
 
+    // Every frame goes into place, or none does and the files that were
+    // there stay as they were: a name that holds anything but a file fails
+    // the run before anything moves, and the files a frame replaces are
+    // moved into the staging folder first, so that a failed move can put
+    // them back.
     std::vector<std::string> Commit() override {
-        std::vector<std::string> written;
+        ThrowIfStopped();
         for (const std::string &name : names_) {
             const fs::path to = folder_ / name;
-            if (::rename((staging_ / name).c_str(), to.c_str()) != 0) {
-                const int error = errno;
-                for (const std::string &moved : written) ::unlink(moved.c_str());
+            struct stat st {};
+            if (::lstat(to.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+                throw ToolError("cannot write " + to.string() + ": " + errnoText(S_ISDIR(st.st_mode) ? EISDIR : EEXIST));
+        }
+        std::vector<bool> replaced;
+        for (const std::string &name : names_) {
+            const fs::path to = folder_ / name, from = staging_ / name, old = staging_ / (name + ".old");
+            const bool hadOld = ::rename(to.c_str(), old.c_str()) == 0;
+            int error = hadOld || errno == ENOENT ? 0 : errno;
+            if (!error && ::rename(from.c_str(), to.c_str()) != 0) {
+                error = errno;
+                if (hadOld) ::rename(old.c_str(), to.c_str());
+            }
+            if (error) {
+                undo(replaced);
                 throw ToolError("cannot write " + to.string() + ": " + errnoText(error));
             }
-            written.push_back(to.string());
+            replaced.push_back(hadOld);
+        }
+        std::vector<std::string> written;
+        for (size_t i = 0; i < names_.size(); ++i) {
+            if (replaced[i]) ::unlink((staging_ / (names_[i] + ".old")).c_str());
+            written.push_back((folder_ / names_[i]).string());
         }
         names_.clear();
         ::rmdir(staging_.c_str());
@@ -126,69 +185,89 @@ public:
     }
 
 private:
+    // Takes the frames moved so far back into the staging folder and puts
+    // the files they replaced where they were.
+    void undo(const std::vector<bool> &replaced) {
+        for (size_t i = replaced.size(); i-- > 0;) {
+            const fs::path to = folder_ / names_[i];
+            ::rename(to.c_str(), (staging_ / names_[i]).c_str());
+            if (replaced[i]) ::rename((staging_ / (names_[i] + ".old")).c_str(), to.c_str());
+        }
+    }
+
     OutputTarget target_;
     CreatedFolders folders_;
+    std::unique_ptr<OutputLock> lock_;
     fs::path folder_, staging_;
     std::vector<std::string> names_;
     bool committed_ = false;
 };
 
-// ffmpeg reading raw RGB frames from a pipe and writing one file.
+// ffmpeg reading raw RGB frames from a pipe and writing one file. A GIF is
+// made in two passes over the same frames, each in bounded memory: the first
+// makes the palette from every frame (palettegen keeps a colour histogram,
+// not the frames), the second maps the frames onto it.
 class FfmpegWriter : public FrameWriter {
 public:
-    FfmpegWriter(const OutputTarget &target, int width, int height, double fps) : target_(target) {
-        const std::string ffmpeg = FindProgram("ffmpeg");
-        if (ffmpeg.empty())
+    FfmpegWriter(const OutputTarget &target, int width, int height, double fps)
+        : target_(target), width_(width), height_(height), fps_(fps) {
+        ffmpeg_ = FindProgram("ffmpeg");
+        if (ffmpeg_.empty())
             throw ToolError("ffmpeg not found on PATH: it makes the .gif, .apng, .webm and .mp4 files (install the "
                             "ffmpeg package, or write PNG frames)");
         if (target.kind == OutputKind::Mp4 && (width % 2 || height % 2))
             throw ToolError("an .mp4 needs an even width and height, not " + std::to_string(width) + "x" +
                             std::to_string(height));
         const fs::path folder = folderOf(target.path);
-        folders_.Ensure(folder);
-        std::string temp = (folder / ("." + fs::path(target.path).filename().string() + ".qvt-XXXXXX")).string();
-        const int fd = ::mkstemp(temp.data());
-        if (fd < 0) {
-            const int error = errno;
-            folders_.RemoveAll();
-            throw ToolError("cannot write to folder " + folder.string() + ": " + errnoText(error));
-        }
-        // mkstemp makes a private file; the result gets the usual mode.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        ::close(fd);
-        temp_ = temp;
-        frameBytes_ = static_cast<size_t>(width) * height * 3;
+        const std::string name = fs::path(target.path).filename().string();
+        folders_.Ensure(folder.string());
         try {
-            start(ffmpeg, width, height, fps);
+            lock_ = std::make_unique<OutputLock>(folder, "." + name + ".qvt-lock", target.path);
+            temp_ = makeTempFile(folder, "." + name + ".qvt-XXXXXX");
+            if (target.kind == OutputKind::Gif) palette_ = makeTempFile(folder, "." + name + ".qvt-palette-XXXXXX");
+            log_ = std::tmpfile();
+            report_ = std::tmpfile();
+            if (!log_ || !report_) throw ToolError("cannot start ffmpeg: " + errnoText(errno));
+            start(passArguments());
         } catch (...) {
-            if (log_) std::fclose(log_);
-            ::unlink(temp_.c_str());
-            folders_.RemoveAll();
+            cleanUp();
             throw;
         }
     }
 
-    ~FfmpegWriter() override {
-        if (committed_) return;
-        if (pipe_ >= 0) ::close(pipe_);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status;
-            ::waitpid(pid_, &status, 0);
+    ~FfmpegWriter() override { cleanUp(); }
+
+    int Passes() const override { return target_.kind == OutputKind::Gif ? 2 : 1; }
+
+    void NextPass() override {
+        const int status = finish();
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw ToolError("ffmpeg failed" + failureText());
+        struct stat st {};
+        if (::stat(palette_.c_str(), &st) != 0 || st.st_size != kPaletteBytes)
+            throw ToolError("ffmpeg made no palette for " + target_.path);
+        firstPassFrames_ = frames_;
+        frames_ = 0;
+        ++pass_;
+        for (FILE *f : {log_, report_}) {
+            std::rewind(f);
+            if (::ftruncate(fileno(f), 0) != 0) throw ToolError("cannot start ffmpeg: " + errnoText(errno));
         }
-        if (log_) std::fclose(log_);
-        ::unlink(temp_.c_str());
-        folders_.RemoveAll();
+        start(passArguments());
     }
 
     void Write(const RgbImage &frame) override {
+        ThrowIfStopped();
+        if (frame.width != width_ || frame.height != height_ || frame.rgb.size() != frameBytes())
+            throw ToolError("a frame of " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
+                            " for a video of " + std::to_string(width_) + "x" + std::to_string(height_));
         const uint8_t *p = frame.rgb.data();
-        size_t left = std::min(frameBytes_, frame.rgb.size());
+        size_t left = frameBytes();
         while (left > 0) {
             ssize_t n = ::write(pipe_, p, left);
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR) {
+                ThrowIfStopped();
+                continue;
+            }
             if (n <= 0) {
                 // ffmpeg has stopped reading: it failed.
                 finish();
@@ -197,85 +276,162 @@ public:
             p += n;
             left -= static_cast<size_t>(n);
         }
+        ++frames_;
     }
 
+    // Succeeds only once ffmpeg has said that it wrote every frame fed to it
+    // and the file is in place.
     std::vector<std::string> Commit() override {
+        ThrowIfStopped();
+        if (Passes() == 2 && frames_ != firstPassFrames_)
+            throw ToolError("the run gave " + std::to_string(frames_) + " frames for " + target_.path + ", not the " +
+                            std::to_string(firstPassFrames_) + " of its first pass");
         const int status = finish();
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw ToolError("ffmpeg failed" + failureText());
+        const long long reported = reportedFrames();
+        if (reported < 0) throw ToolError("ffmpeg did not report writing " + target_.path + failureText());
+        if (reported != frames_)
+            throw ToolError("ffmpeg wrote " + std::to_string(reported) + " of the " + std::to_string(frames_) +
+                            " frames to " + target_.path + failureText());
+        struct stat st {};
+        if (::stat(temp_.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+            throw ToolError("ffmpeg wrote nothing to " + target_.path + failureText());
         if (::rename(temp_.c_str(), target_.path.c_str()) != 0)
             throw ToolError("cannot write " + target_.path + ": " + errnoText(errno));
-        std::fclose(log_);
-        log_ = nullptr;
-        folders_.Keep();
+        temp_.clear();
         committed_ = true;
+        folders_.Keep();
+        cleanUp();
         return {target_.path};
     }
 
 private:
-    void start(const std::string &ffmpeg, int width, int height, double fps) {
+    static constexpr off_t kPaletteBytes = 16 * 16 * 4; // palettegen's 16 x 16 picture, as RGBA
+
+    size_t frameBytes() const { return static_cast<size_t>(width_) * height_ * 3; }
+
+    // Stops ffmpeg if it still runs and removes everything not committed.
+    void cleanUp() {
+        if (pipe_ >= 0) ::close(pipe_);
+        pipe_ = -1;
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            int status;
+            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+            pid_ = -1;
+        }
+        for (FILE **f : {&log_, &report_})
+            if (*f) {
+                std::fclose(*f);
+                *f = nullptr;
+            }
+        for (std::string *file : {&temp_, &palette_})
+            if (!file->empty()) {
+                ::unlink(file->c_str());
+                file->clear();
+            }
+        lock_.reset();
+        if (!committed_) folders_.RemoveAll();
+    }
+
+    // ffmpeg's arguments for the current pass.
+    std::vector<std::string> passArguments() const {
         char rate[32];
-        std::snprintf(rate, sizeof rate, "%.9g", fps);
+        std::snprintf(rate, sizeof rate, "%.9g", fps_);
         std::vector<std::string> args = {
-            ffmpeg,          "-hide_banner", "-nostats",    "-loglevel",
-            "error",         "-y",           "-f",          "rawvideo",
-            "-pixel_format", "rgb24",        "-video_size", std::to_string(width) + "x" + std::to_string(height),
+            ffmpeg_,         "-hide_banner", "-nostats",    "-loglevel",
+            "error",         "-progress",    "pipe:1",      "-y",
+            "-f",            "rawvideo",     "-pixel_format", "rgb24",
+            "-video_size",   std::to_string(width_) + "x" + std::to_string(height_),
             "-framerate",    rate,           "-i",          "pipe:0"};
+        const auto add = [&](std::initializer_list<std::string> more) { args.insert(args.end(), more); };
         switch (target_.kind) {
         case OutputKind::Gif:
-            // One palette for the whole run, made from every frame.
-            args.insert(args.end(),
-                        {"-filter_complex", "[0:v]split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse",
-                         "-loop", "0", "-f", "gif"});
+            if (pass_ == 0) {
+                // One palette for the whole run, made from every frame.
+                add({"-vf", "palettegen=stats_mode=full", "-f", "rawvideo", "-pix_fmt", "rgba", ffmpegFile(palette_)});
+                return args;
+            }
+            add({"-f", "rawvideo", "-pixel_format", "rgba", "-video_size", "16x16", "-i", ffmpegFile(palette_),
+                 "-filter_complex", "[0:v][1:v]paletteuse", "-loop", "0", "-f", "gif"});
             break;
-        case OutputKind::Apng: args.insert(args.end(), {"-c:v", "apng", "-plays", "0", "-f", "apng"}); break;
+        case OutputKind::Apng: add({"-c:v", "apng", "-plays", "0", "-f", "apng"}); break;
         case OutputKind::Webm:
-            args.insert(args.end(), {"-c:v", "libvpx-vp9", "-pix_fmt", "yuv420p", "-crf", "30", "-b:v", "0", "-row-mt",
-                                     "1", "-deadline", "good", "-cpu-used", "4", "-f", "webm"});
+            add({"-c:v", "libvpx-vp9", "-pix_fmt", "yuv420p", "-crf", "30", "-b:v", "0", "-row-mt", "1", "-deadline",
+                 "good", "-cpu-used", "4", "-f", "webm"});
             break;
         case OutputKind::Mp4:
-            args.insert(args.end(), {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "18", "-preset", "medium",
-                                     "-movflags", "+faststart", "-f", "mp4"});
+            add({"-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "18", "-preset", "medium", "-movflags",
+                 "+faststart", "-f", "mp4"});
             break;
         case OutputKind::PngFrames:
         case OutputKind::Null: break;
         }
-        args.push_back(temp_);
+        args.push_back(ffmpegFile(temp_));
+        return args;
+    }
 
-        log_ = std::tmpfile();
+    void start(std::vector<std::string> args) {
         int fds[2];
-        if (!log_ || ::pipe2(fds, O_CLOEXEC) != 0) throw ToolError("cannot start ffmpeg: " + errnoText(errno));
+        if (::pipe2(fds, O_CLOEXEC) != 0) throw ToolError("cannot start ffmpeg: " + errnoText(errno));
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fileno(log_), STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fileno(report_), STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fileno(log_), STDERR_FILENO);
+        // A process group of its own: a Ctrl-C at the terminal reaches qvt
+        // alone, which then stops ffmpeg and removes what it wrote, rather
+        // than ffmpeg finishing a file of its own accord.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
         std::vector<char *> argv;
         for (std::string &a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         pid_t pid = 0;
-        const int error = ::posix_spawn(&pid, ffmpeg.c_str(), &actions, nullptr, argv.data(), environ);
+        const int error = ::posix_spawn(&pid, ffmpeg_.c_str(), &actions, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[0]);
         if (error != 0) {
             ::close(fds[1]);
-            throw ToolError("cannot start " + ffmpeg + ": " + errnoText(error));
+            throw ToolError("cannot start " + ffmpeg_ + ": " + errnoText(error));
         }
         pid_ = pid;
         pipe_ = fds[1];
     }
 
-    // Ends the input and waits for ffmpeg; its exit status.
+    // Ends the input and waits for ffmpeg; its exit status. A stop signal
+    // ends the wait with Interrupted, leaving ffmpeg to cleanUp.
     int finish() {
         if (pipe_ >= 0) ::close(pipe_);
         pipe_ = -1;
-        int status = 0;
         if (pid_ > 0) {
-            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            int status = 0;
+            while (::waitpid(pid_, &status, 0) < 0) {
+                if (errno != EINTR) break;
+                ThrowIfStopped();
             }
             pid_ = -1;
             finishedStatus_ = status;
         }
         return finishedStatus_;
+    }
+
+    // The frame count of ffmpeg's last progress report, or -1 when it made
+    // none.
+    long long reportedFrames() {
+        std::fflush(report_);
+        std::rewind(report_);
+        long long frames = -1;
+        char line[256];
+        while (std::fgets(line, sizeof line, report_)) {
+            long long n = 0;
+            if (std::sscanf(line, "frame=%lld", &n) == 1) frames = n;
+        }
+        return frames;
     }
 
     // ": " and ffmpeg's first line of complaint, if it said anything.
@@ -293,13 +449,19 @@ private:
     }
 
     OutputTarget target_;
+    int width_, height_;
+    double fps_;
+    std::string ffmpeg_;
     CreatedFolders folders_;
-    std::string temp_;
-    size_t frameBytes_ = 0;
+    std::unique_ptr<OutputLock> lock_;
+    std::string temp_, palette_;
     FILE *log_ = nullptr;
+    FILE *report_ = nullptr;
     int pipe_ = -1;
     pid_t pid_ = -1;
     int finishedStatus_ = 0;
+    int pass_ = 0;
+    long long frames_ = 0, firstPassFrames_ = 0;
     bool committed_ = false;
 };
 
@@ -378,6 +540,37 @@ OutputTarget ParseOutput(const std::string &out) {
     return target;
 }
 
+void CreatedFolders::Ensure(const std::string &folderName) {
+    const fs::path folder(folderName);
+    if (folder.empty()) return;
+    std::vector<fs::path> missing;
+    for (fs::path p = folder; !p.empty(); p = p.parent_path()) {
+        std::error_code ec;
+        if (fs::exists(p, ec)) break;
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
+            const int error = errno;
+            RemoveAll();
+            throw ToolError("cannot create folder " + it->string() + ": " + errnoText(error));
+        }
+        created_.push_back(it->string());
+    }
+    struct stat st {};
+    const int error = ::stat(folder.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (error) {
+        RemoveAll();
+        throw ToolError("cannot use folder " + folder.string() + ": " + errnoText(error));
+    }
+}
+
+void CreatedFolders::RemoveAll() {
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it) ::rmdir(it->c_str());
+    created_.clear();
+}
+
 // Renders for nothing: every frame is dropped.
 class NullWriter : public FrameWriter {
 public:
@@ -386,6 +579,7 @@ public:
 };
 
 std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget &target, int width, int height, double fps) {
+    if (!(std::isfinite(fps) && fps > 0)) throw ToolError("the frame rate must be a positive number");
     if (target.kind == OutputKind::Null) return std::make_unique<NullWriter>();
     if (target.kind == OutputKind::PngFrames) return std::make_unique<PngFramesWriter>(target);
     return std::make_unique<FfmpegWriter>(target, width, height, fps);

@@ -6,7 +6,8 @@
 // Output appears whole or not at all: frames are written under temporary
 // names next to their destination and moved into place by Commit; a writer
 // destroyed without Commit removes everything it wrote, and the folders it
-// created.
+// created. One output is written by one run at a time: a writer holds a lock
+// on a hidden file beside its output for as long as it lives.
 #ifndef QVT_HOST_FRAME_WRITER_H
 #define QVT_HOST_FRAME_WRITER_H
 
@@ -39,6 +40,13 @@ OutputTarget ParseOutput(const std::string &out);
 class FrameWriter {
 public:
     virtual ~FrameWriter() = default;
+    // How many times the run's frames are to be written, the same frames
+    // each time: a GIF takes them twice, first for its palette, so that it
+    // never holds more than a frame or two in memory.
+    virtual int Passes() const { return 1; }
+    // Ends a pass and starts the next one.
+    virtual void NextPass() {}
+    // Raises ToolError, or Interrupted once a stop signal has come.
     virtual void Write(const RgbImage &frame) = 0;
     // Moves the output into place; the files written, in order.
     virtual std::vector<std::string> Commit() = 0;
@@ -48,6 +56,20 @@ public:
 // Checks up front what can be checked (the folder can be written, ffmpeg is
 // there, the size suits the format). Raises ToolError.
 std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget &target, int width, int height, double fps);
+
+// Creates a folder and its missing parents, remembering which it created so
+// that a failed run can take them away again. Raises ToolError.
+class CreatedFolders {
+public:
+    void Ensure(const std::string &folder);
+    // Removes the folders created, innermost first, as far as they are empty.
+    void RemoveAll();
+    // The folders stay.
+    void Keep() { created_.clear(); }
+
+private:
+    std::vector<std::string> created_;
+};
 
 // The full path of a program found on PATH; empty when there is none.
 std::string FindProgram(const std::string &name);

@@ -2,6 +2,8 @@
 // libswscale.
 #include "image_io.h"
 
+#include <sys/stat.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -32,16 +34,28 @@ void jpegFail(j_common_ptr info) {
     std::longjmp(errors->jump, 1);
 }
 
-void jpegWarning(j_common_ptr, int) {}
+// libjpeg reports damaged data (a file cut short, a corrupt stream) as
+// warnings and goes on with grey: the damage refuses the picture, with the
+// library's message, like a damaged PNG. Trace messages (level 1 and up)
+// are ignored.
+void jpegMessage(j_common_ptr info, int level) {
+    if (level < 0) jpegFail(info);
+}
+
+// A lower bound on what the coded picture takes: entropy coding (Huffman)
+// spends at least one bit on each 8 x 8 block of the first component in
+// every scan, so no file codes more than 512 pixels a byte; twice that
+// leaves room for rounding and headers.
+constexpr uint64_t kMaxJpegPixelsPerByte = 1024;
 
 // Decodes in a function of its own with no C++ objects that need
 // destruction between setjmp and longjmp.
-bool decodeJpeg(FILE *file, RgbImage &image, std::string &error) {
+bool decodeJpeg(FILE *file, uint64_t fileSize, RgbImage &image, std::string &error) {
     jpeg_decompress_struct info;
     JpegErrors errors;
     info.err = jpeg_std_error(&errors.mgr);
     errors.mgr.error_exit = jpegFail;
-    errors.mgr.emit_message = jpegWarning;
+    errors.mgr.emit_message = jpegMessage;
     errors.message[0] = 0;
     JSAMPROW row = nullptr;
     if (setjmp(errors.jump)) {
@@ -57,6 +71,15 @@ bool decodeJpeg(FILE *file, RgbImage &image, std::string &error) {
         jpeg_destroy_decompress(&info);
         error = "picture of " + std::to_string(info.image_width) + "x" + std::to_string(info.image_height) +
                 " pixels is too large";
+        return false;
+    }
+    // The buffers for the picture are only made for a size the file can
+    // hold; arithmetic coding, rare, packs tighter and is not bounded so.
+    if (!info.arith_code &&
+        static_cast<uint64_t>(info.image_width) * info.image_height > fileSize * kMaxJpegPixelsPerByte) {
+        jpeg_destroy_decompress(&info);
+        error = "picture of " + std::to_string(info.image_width) + "x" + std::to_string(info.image_height) +
+                " pixels cannot come from " + std::to_string(fileSize) + " bytes of data";
         return false;
     }
     info.out_color_space = JCS_RGB;
@@ -76,9 +99,12 @@ bool decodeJpeg(FILE *file, RgbImage &image, std::string &error) {
 RgbImage readJpeg(const std::string &path) {
     std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fileno(file.get()), &st) != 0) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
     RgbImage image;
     std::string error;
-    if (!decodeJpeg(file.get(), image, error)) throw ToolError("cannot read " + path + ": " + error);
+    if (!decodeJpeg(file.get(), static_cast<uint64_t>(st.st_size), image, error))
+        throw ToolError("cannot read " + path + ": " + error);
     return image;
 }
 

@@ -11,6 +11,8 @@
 #include <CLI/CLI.hpp>
 
 #include <climits>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -20,8 +22,10 @@
 #include "contact_sheet.h"
 #include "effect_choice.h"
 #include "effect_listing.h"
+#include "engine/teRandom.h"
 #include "frame_writer.h"
 #include "image_io.h"
+#include "interrupt.h"
 #include "offline.h"
 #include "persist/qvtCatalog.h"
 #include "persist/qvtPers.h"
@@ -65,6 +69,15 @@ Size parseSize(const std::string &text) {
     std::string error = checkSize(text, &s);
     if (!error.empty()) throw ToolError(error);
     return s;
+}
+
+// An empty text for a finite number, otherwise what is wrong: a range check
+// alone lets "nan" through, since no comparison with it is true.
+std::string checkFinite(const std::string &text) {
+    char *end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != 0 || !std::isfinite(value)) return "'" + text + "' is not a finite number";
+    return "";
 }
 
 struct PageOptions {
@@ -135,6 +148,31 @@ void printLines(const std::vector<std::string> &lines) {
     for (const std::string &line : lines) std::printf("%s\n", line.c_str());
 }
 
+// Renders the run into the writer, as many times as it asks for; every pass
+// starts the shared random generator from the same state, so that every
+// pass gives the same frames. The files written, in order.
+std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransitionEffect> effect,
+                                    const EffectChoice &choice, const RgbImage &from, const RgbImage &to, double fps,
+                                    const std::string &label) {
+    const uint32_t seed = RandSeed;
+    for (int pass = 0; pass < writer.Passes(); ++pass) {
+        if (pass > 0) {
+            writer.NextPass();
+            RandSeed = seed;
+            effect = BuildEffect(choice);
+        }
+        Progress progress(writer.Passes() > 1 ? label + " " + std::to_string(pass + 1) + "/" +
+                                                    std::to_string(writer.Passes())
+                                              : label,
+                          ExpectedFrameCount(*effect, fps));
+        RenderOffline(*effect, from, to, fps, [&](const RgbImage &frame) {
+            writer.Write(frame);
+            progress.Step();
+        });
+    }
+    return writer.Commit();
+}
+
 // ---------------------------------------------------------------------------
 // render
 
@@ -149,20 +187,12 @@ int runRender(const RenderCommand &c) {
     const Size size = parseSize(c.pages.size);
     const OutputTarget target = ParseOutput(c.output);
     chooseDisplay(c.pages.display);
-    std::unique_ptr<TTransitionEffect> effect = BuildEffect(effectChoice(c.effect));
+    const EffectChoice choice = effectChoice(c.effect);
+    std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
     CheckPlayable(*effect);
     auto [from, to] = loadPages(c.pages, size);
     std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
-    std::vector<std::string> written;
-    {
-        Progress progress("render", ExpectedFrameCount(*effect, c.fps));
-        RenderOffline(*effect, from, to, c.fps, [&](const RgbImage &frame) {
-            writer->Write(frame);
-            progress.Step();
-        });
-        written = writer->Commit();
-    }
-    printLines(written);
+    printLines(renderInto(*writer, std::move(effect), choice, from, to, c.fps, "render"));
     return 0;
 }
 
@@ -221,9 +251,16 @@ int runDemo(const DemoCommand &c) {
     const Size size = parseSize(c.pages.size), thumb = parseSize(c.thumb);
     chooseDisplay(c.pages.display);
     auto [from, to] = loadPages(c.pages, size);
-    std::error_code ec;
-    std::filesystem::create_directories(c.output, ec);
-    if (ec) throw ToolError("cannot create folder " + c.output + ": " + ec.message());
+    // A failed demo takes away the folders it made, as far as they are empty
+    // (the GIFs of the effects done so far stay).
+    struct Folders {
+        CreatedFolders created;
+        bool done = false;
+        ~Folders() {
+            if (!done) created.RemoveAll();
+        }
+    } folders;
+    folders.created.Ensure(c.output);
 
     std::vector<SheetRow> rows;
     for (const TTransitionDescription &effectClass : TransitionCatalogue()) {
@@ -234,24 +271,17 @@ int runDemo(const DemoCommand &c) {
             std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
             OutputTarget target = ParseOutput(c.output + "/" + slug(effectClass.DisplayName) + ".gif");
             std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
-            std::vector<std::string> written;
-            {
-                Progress progress(effectClass.DisplayName, ExpectedFrameCount(*effect, c.fps));
-                RenderOffline(*effect, from, to, c.fps, [&](const RgbImage &frame) {
-                    writer->Write(frame);
-                    progress.Step();
-                });
-                written = writer->Commit();
-            }
-            printLines(written);
+            printLines(renderInto(*writer, std::move(effect), choice, from, to, c.fps, effectClass.DisplayName));
         }
         // A run sampled four times: its frames are 0, 25, 50, 75 and 100 %
         // of the way through.
         std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
         const double fps = c.milliseconds > 0 ? 4000.0 / c.milliseconds : c.fps;
         std::vector<RgbImage> thumbs;
-        RenderOffline(*effect, from, to, fps,
-                      [&](const RgbImage &frame) { thumbs.push_back(ScalePicture(frame, thumb.width, thumb.height)); });
+        RenderOffline(*effect, from, to, fps, [&](const RgbImage &frame) {
+            ThrowIfStopped();
+            thumbs.push_back(ScalePicture(frame, thumb.width, thumb.height));
+        });
         SheetRow row{effectClass.DisplayName, {}};
         for (int percent : kSheetPercents)
             row.frames.push_back(
@@ -264,6 +294,7 @@ int runDemo(const DemoCommand &c) {
     const std::string path = c.output + "/contact-sheet.png";
     std::string error;
     if (!WritePng(path, sheet, error)) throw ToolError(error);
+    folders.done = true;
     std::printf("%s\n", path.c_str());
     return 0;
 }
@@ -395,6 +426,7 @@ int main(int argc, char **argv) {
     addEffectOptions(renderCmd, render.effect);
     renderCmd->add_option("--fps", render.fps, "Output frames per second")
         ->capture_default_str()
+        ->check(checkFinite)
         ->check(CLI::Range(0.001, kMaxFps));
     renderCmd->add_option("-o,--output", render.output,
                           "Where the frames go: a PNG pattern (out/f%04d.png) or folder, a .gif, .apng, .webm or "
@@ -438,6 +470,7 @@ int main(int argc, char **argv) {
     demoCmd->add_option("-o,--output", demo.output, "Folder to write into")->capture_default_str();
     demoCmd->add_option("--fps", demo.fps, "Frames per second of the GIFs")
         ->capture_default_str()
+        ->check(checkFinite)
         ->check(CLI::Range(0.001, kMaxFps));
     demoCmd->add_option("--ms", demo.milliseconds, "Duration of each effect in milliseconds")
         ->capture_default_str()
@@ -495,6 +528,9 @@ int main(int argc, char **argv) {
 
     render.effect.choice.properties = properties;
     play.effect.choice.properties = properties;
+    // render and demo write files: a stop signal lets them take away what
+    // they made before the program ends by it.
+    if (*renderCmd || *demoCmd) CatchStopSignals();
     try {
         if (*renderCmd) return runRender(render);
         if (*playCmd) return runPlay(play);
@@ -504,6 +540,9 @@ int main(int argc, char **argv) {
         if (*aboutCmd) return runAbout();
         if (*editCmd) return runEdit(editRecord);
         if (*demoCmd) return runDemo(demo);
+    } catch (const Interrupted &e) {
+        std::fflush(stdout);
+        DieBySignal(e.Signal());
     } catch (const std::exception &e) {
         std::fflush(stdout);
         std::fprintf(stderr, "qvt: %s\n", oneLine(e.what()).c_str());

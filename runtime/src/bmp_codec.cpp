@@ -18,6 +18,15 @@ namespace {
 constexpr uint16_t kSignature = 0x4D42; // "BM"
 constexpr uint64_t kFileHeaderSize = 14;
 
+// How many pixels one byte of run-length data may stand for. A run codes at
+// most 255 pixels in two bytes and an end of line fills the rest of a row
+// in two, so 4096 admits rows of 8192 pixels left blank by their end of
+// line, and far more skipped pixels than encoders write; a picture claiming
+// more cannot come from the data present. Small pictures are admitted
+// whatever their data: their buffer costs nothing.
+constexpr uint64_t kMaxRlePixelsPerByte = 4096;
+constexpr uint64_t kRlePixelsAlwaysAdmitted = 65536;
+
 [[noreturn]] void Invalid() { throw EInvalidGraphic(); }
 [[noreturn]] void Short() { throw EReadError(); }
 
@@ -325,6 +334,12 @@ Decoded Decode(const uint8_t *data, size_t size) {
         }
     }
     const bool rle = h.compression == BI_RLE4 || h.compression == BI_RLE8;
+    if (rle) {
+        const uint64_t available = in.size() - pixelOffset;
+        const uint64_t data = h.sizeImage ? std::min<uint64_t>(h.sizeImage, available) : available;
+        const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+        if (pixels > kRlePixelsAlwaysAdmitted && pixels / kMaxRlePixelsPerByte >= data) Invalid();
+    }
     if (!rle) in.Need(pixelOffset, ((static_cast<uint64_t>(h.width) * h.bits + 31) / 32) * 4 * h.height);
     const uint64_t outStride = static_cast<uint64_t>(BytesPerScanLine(out.width, PixelFormatBits(out.format)));
     out.pixels.assign(static_cast<size_t>(outStride * h.height), 0);

@@ -452,6 +452,50 @@ TEST_F(BmpFileTest, DataPropertyEnvelope) {
     ExpectRaises<EReadError>([&] { b.ReadData(c); }, "Stream read error");
 }
 
+// Run-length data must be able to make the picture it declares: a few
+// bytes claiming hundreds of megapixels are refused before the pixels are
+// allocated, while a large picture coded as tightly as encoders write is
+// read.
+TEST_F(BmpFileTest, RunLengthPicturesMustFitTheirData) {
+    BmpBuilder rle8; // 60 bytes: one colour and an end of bitmap, for 16384 x 16383
+    rle8.compression = BI_RLE8;
+    rle8.width = 16384;
+    rle8.height = 16383;
+    rle8.table.resize(1);
+    rle8.pixels = {0, 1};
+    BmpBuilder rle4; // 138 bytes, for 9223 x 12288
+    rle4.bits = 4;
+    rle4.compression = BI_RLE4;
+    rle4.width = 9223;
+    rle4.height = 12288;
+    rle4.table.resize(16);
+    rle4.pixels = {255, 0x12, 0, 2, 255, 255, 0, 2, 255, 255, 0, 2, 255, 255, 255, 0x34, 0, 0, 0, 1};
+    for (const BmpBuilder *bomb : {&rle8, &rle4}) {
+        const std::vector<uint8_t> file = bomb->Build();
+        SCOPED_TRACE(testing::Message() << file.size() << " bytes for " << bomb->width << " x " << bomb->height);
+        TBitmap b;
+        ExpectRaises<EInvalidGraphic>([&] { Load(b, file); }, "Bitmap image is not valid");
+        EXPECT_TRUE(b.Empty());
+    }
+    ASSERT_EQ(rle8.Build().size(), 60u);
+    ASSERT_EQ(rle4.Build().size(), 138u);
+
+    // 2048 x 1024, each row a run of 255 and then left to its end of line:
+    // 4 bytes a row, 512 pixels a byte.
+    BmpBuilder wide;
+    wide.compression = BI_RLE8;
+    wide.width = 2048;
+    wide.height = 1024;
+    wide.table.resize(4);
+    wide.pixels.clear();
+    for (int y = 0; y < wide.height; ++y) wide.pixels.insert(wide.pixels.end(), {255, 3, 0, 0});
+    TBitmap b;
+    Load(b, wide.Build());
+    EXPECT_EQ(b.Width(), 2048);
+    EXPECT_EQ(RawPixel(b, 254, 100), 3u);
+    EXPECT_EQ(RawPixel(b, 255, 100), 0u);
+}
+
 // --- Truncated and corrupted files ---------------------------------------------
 
 std::vector<std::vector<uint8_t>> SampleFiles() {

@@ -7,6 +7,16 @@
 namespace qvt::tooltest {
 namespace {
 
+// The CRC-32 of PNG chunks.
+uint32_t crc32(const std::string &bytes) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
 class BadInput : public ToolTest {
 protected:
     void SetUp() override {
@@ -26,6 +36,31 @@ protected:
         fs::create_directory(dir / "bin2");
         writeFile(dir / "bin2" / "ffmpeg", "#!/bin/sh\n/usr/bin/head -c 100 >/dev/null\necho 'gave up' >&2\nexit 1\n");
         chmod((dir / "bin2" / "ffmpeg").c_str(), 0755);
+        // One that takes every frame and says it did well, writing nothing.
+        fs::create_directory(dir / "bin3");
+        writeFile(dir / "bin3" / "ffmpeg", "#!/bin/sh\n/bin/cat >/dev/null\nexit 0\n");
+        chmod((dir / "bin3" / "ffmpeg").c_str(), 0755);
+        // JPEGs: cut short, and one whose header claims 16384 x 4096 pixels.
+        const RgbImage page = testPage(64, 48, 6);
+        writePng(path("big.png"), page);
+        Result made = run({"ffmpeg", "-v", "error", "-i", path("big.png"), "-q:v", "2", path("page.jpg")}, {}, dir);
+        ASSERT_EQ(made.status, 0) << made.err;
+        fs::remove(dir / "big.png");
+        const std::string jpeg = readFile(dir / "page.jpg");
+        writeFile(dir / "cut.jpg", jpeg.substr(0, jpeg.size() * 2 / 3));
+        std::string huge = jpeg;
+        const size_t sof = huge.find("\xFF\xC0");
+        ASSERT_NE(sof, std::string::npos);
+        huge[sof + 5] = 0x10, huge[sof + 6] = 0x00; // height 4096
+        huge[sof + 7] = 0x40, huge[sof + 8] = 0x00; // width 16384
+        writeFile(dir / "huge.jpg", huge);
+        // A PNG whose header (with its checksum made right) claims 4096 x
+        // 4096 pixels over the 16 x 16 pixels' data.
+        std::string bigPng = png;
+        for (int at : {16, 20}) bigPng.replace(static_cast<size_t>(at), 4, std::string("\0\0\x10\0", 4));
+        const uint32_t crc = crc32(bigPng.substr(12, 17));
+        for (int i = 0; i < 4; ++i) bigPng[29 + static_cast<size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
+        writeFile(dir / "huge.png", bigPng);
         before = entries(dir);
     }
 
@@ -55,6 +90,10 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
         {{"render", "--fps", "0", "-o", out}, "--fps"},
         {{"render", "--fps", "-25", "-o", out}, "--fps"},
         {{"render", "--fps", "1e9", "-o", out}, "--fps"},
+        {{"render", "--fps", "nan", "-o", out}, "--fps: 'nan' is not a finite number"},
+        {{"render", "--fps", "-nan", "-o", "{DIR}/new.webm"}, "--fps: '-nan' is not a finite number"},
+        {{"render", "--fps", "NaN", "-o", "{DIR}/old.gif"}, "--fps: 'NaN' is not a finite number"},
+        {{"demo", "--fps", "nan", "-o", "{DIR}/demo"}, "--fps: 'nan' is not a finite number"},
         {{"render", "--ms", "2147483648", "-o", out}, "value out of range: Milliseconds accepts "},
         {{"render", "--ms", "99999999", "-o", out}, "a run of 99999999 ms is too long"},
         {{"render", "--record", "QVTS103" "0C4D696C6C697365636F6E647304FFE0F50500", "-o", out},
@@ -70,6 +109,11 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
         {{"render", "--from", "{DIR}/notes.txt", "-o", out}, "not a PNG or JPEG picture"},
         {{"render", "--to", "{DIR}/empty.png", "-o", out}, "not a PNG or JPEG picture"},
         {{"render", "--from", "{DIR}/cut.png", "-o", out}, "cannot read {DIR}/cut.png"},
+        {{"render", "--from", "{DIR}/cut.jpg", "-o", out}, "cannot read {DIR}/cut.jpg: Premature end of JPEG file"},
+        {{"render", "--to", "{DIR}/huge.jpg", "-o", out},
+         "cannot read {DIR}/huge.jpg: picture of 16384x4096 pixels cannot come from "},
+        {{"render", "--to", "{DIR}/huge.png", "-o", out},
+         "cannot read {DIR}/huge.png: picture of 4096x4096 pixels cannot come from "},
         // Records and effect names.
         {{"render", "--record", "XXXXXXX", "-o", out}, "Wrong signature"},
         {{"render", "--record", "QVTS3030000", "-o", out}, "Wrong format version '3'"},
@@ -97,6 +141,10 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
         {{"render", "-o", "{DIR}/new.mp4"}, "ffmpeg not found", {{"PATH", "{DIR}/nothing"}}},
         {{"render", "--size", "64x48", "-o", "{DIR}/old.gif"}, "broken encoder", {{"PATH", "{DIR}/bin"}}},
         {{"render", "--size", "64x48", "-o", "{DIR}/new/x.webm"}, "gave up", {{"PATH", "{DIR}/bin2"}}},
+        // ffmpeg saying it did well is not enough: the frames must be there.
+        {{"render", "--size", "64x48", "-o", "{DIR}/old.gif"}, "ffmpeg made no palette", {{"PATH", "{DIR}/bin3"}}},
+        {{"render", "--size", "64x48", "-o", "{DIR}/new/x.mp4"}, "ffmpeg did not report writing {DIR}/new/x.mp4",
+         {{"PATH", "{DIR}/bin3"}}},
         // play: the same checks before any window opens.
         {{"play", "--from", "{DIR}/missing.png"}, "cannot read {DIR}/missing.png"},
         {{"play", "--record", "QVTS19900"}, "Transition '99' not found"},
@@ -133,7 +181,10 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
         {{"edit", "QVTS203E80300", "more"}, "more"},
         // demo.
         {{"demo", "--thumb", "0x0", "-o", "{DIR}/demo"}, "size '0x0'"},
-        {{"demo", "--sheet-only", "-o", "{DIR}/notes.txt"}, "cannot create folder"},
+        {{"demo", "--sheet-only", "-o", "{DIR}/notes.txt"}, "cannot use folder {DIR}/notes.txt: Not a directory"},
+        // A failed demo takes away the folders it made.
+        {{"demo", "--size", "32x24", "-o", "{DIR}/made/demo"}, "ffmpeg not found", {{"PATH", "{DIR}/nothing"}}},
+        {{"demo", "--size", "32x24", "-o", "{DIR}/made"}, "broken encoder", {{"PATH", "{DIR}/bin"}}},
     };
     auto expand = [&](std::string s) {
         for (size_t at; (at = s.find("{DIR}")) != std::string::npos;) s.replace(at, 5, dir.string());

@@ -51,8 +51,9 @@ inline std::vector<std::string> childEnvironment(const EnvChanges &changes) {
 }
 
 // Starts a program; its standard output and error go to the given
-// descriptors (-1: to /dev/null).
-inline pid_t spawn(const std::vector<std::string> &argv, const EnvChanges &env, int outFd, int errFd) {
+// descriptors (-1: to /dev/null). It runs in `cwd` when one is given.
+inline pid_t spawn(const std::vector<std::string> &argv, const EnvChanges &env, int outFd, int errFd,
+                   const std::string &cwd = "") {
     std::vector<std::string> args = argv, envStrings = childEnvironment(env);
     std::vector<char *> a, e;
     for (auto &s : args) a.push_back(s.data());
@@ -70,6 +71,7 @@ inline pid_t spawn(const std::vector<std::string> &argv, const EnvChanges &env, 
         posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
     else
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     pid_t pid = -1;
     // The program is found on the caller's PATH, whatever PATH the child gets.
     int error = posix_spawnp(&pid, a[0], &actions, nullptr, a.data(), e.data());
@@ -108,13 +110,15 @@ inline EnvChanges toolEnvironment(EnvChanges env = {}) {
     return env;
 }
 
-// Runs a program to its end, capturing what it prints.
-inline Result run(const std::vector<std::string> &argv, const EnvChanges &env, const fs::path &scratch) {
+// Runs a program to its end, capturing what it prints; in `cwd` when one is
+// given.
+inline Result run(const std::vector<std::string> &argv, const EnvChanges &env, const fs::path &scratch,
+                  const std::string &cwd = "") {
     const fs::path outPath = scratch / ".stdout", errPath = scratch / ".stderr";
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     Result r;
-    pid_t pid = spawn(argv, env, out, err);
+    pid_t pid = spawn(argv, env, out, err, cwd);
     close(out);
     close(err);
     if (pid > 0) r.status = waitExit(pid);
@@ -145,9 +149,9 @@ protected:
         fs::remove_all(dir, ec);
     }
 
-    Result qvt(std::vector<std::string> args, EnvChanges env = {}) {
+    Result qvt(std::vector<std::string> args, EnvChanges env = {}, const std::string &cwd = "") {
         args.insert(args.begin(), QVT_TOOL);
-        return run(args, toolEnvironment(env), dir);
+        return run(args, toolEnvironment(env), dir, cwd);
     }
     std::string path(const std::string &name) const { return (dir / name).string(); }
 
