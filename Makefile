@@ -2,12 +2,13 @@
 # then test or run the demo (every effect as a GIF, and a contact sheet, in
 # out/demo/). `make docs` redraws the contact sheet shown in the README.
 # `make sanitize` runs the tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer; `make bench` runs the benchmarks.
+# UndefinedBehaviorSanitizer; `make bench` runs the benchmarks, `make
+# bench-peer` sets the effects against ffmpeg's xfade (bench/peer/README.md).
 BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= 2
 
-.PHONY: all bootstrap build tool test demo docs sanitize bench clean
+.PHONY: all bootstrap build tool test demo docs sanitize bench bench-peer clean
 
 all: build
 
@@ -40,6 +41,9 @@ sanitize: bootstrap
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do $$b; done
+
+bench-peer: build
+	@bench/peer/peer.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)

@@ -24,7 +24,8 @@ calc() { awk "BEGIN { printf \"%.9f\", $* }"; }
 [[ -x "$qvt" ]] || fail "no built qvt at $qvt (run 'make test' or 'make tool' first)"
 [[ -x "$bench" ]] || fail "no built bench_blend at $bench (run 'make build' first)"
 command -v ffmpeg >/dev/null || fail "ffmpeg is not on PATH (the set-up installs it: scripts/bootstrap.sh)"
-ffmpeg -hide_banner -filters 2>/dev/null | grep -q ' xfade ' || fail "this ffmpeg has no xfade filter"
+filters=$(ffmpeg -hide_banner -filters 2>/dev/null || true)
+grep -q ' xfade ' <<<"$filters" || fail "this ffmpeg has no xfade filter"
 (( frames >= 3 && runs >= 1 )) || fail "PEER_FRAMES must be at least 3 and PEER_RUNS at least 1"
 
 work=$(mktemp -d)
@@ -76,8 +77,8 @@ for size in $sizes; do
   "$qvt" render "Alpha blend" --ms 1000 --fps 1 --size "$size" -o "$work/pages-$size/f%d.png" >/dev/null
   mv "$work/pages-$size/f0.png" "$a"; mv "$work/pages-$size/f1.png" "$b"
   # The memory bound of a 32-bit frame: read two frames, write a third.
-  bound_us=$("$bench" --benchmark_filter="BlendBytes/plain/${size}\$" --benchmark_min_time=0.2 2>/dev/null |
-             grep -o 'bound_us=[0-9.]*' | head -1 | cut -d= -f2)
+  bound_us=$("$bench" --benchmark_filter="BlendBytes/plain/${size}/" --benchmark_min_time=0.2 2>/dev/null |
+             grep -o "bound_us=[0-9.]*" | head -1 | cut -d= -f2 || true)
   bound_fps=$(rate 1 "$(calc "${bound_us:-0} / 1000000")")
 
   ff_in=(-loop 1 -framerate $fps -t "$ffdur" -i "$a" -loop 1 -framerate $fps -t "$ffdur" -i "$b")
