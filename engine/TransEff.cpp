@@ -136,50 +136,41 @@ void TTransitionEffect::Prepare(std::unique_ptr<TTETransitionData> &data, const 
     canvas->SetHandle(target);
 
     SrcImageAvailable = true;
-    std::unique_ptr<TBitmap> srcImage;
-    if (NeedSrcImage()) srcImage = std::make_unique<TBitmap>();
-    auto dstImage = std::make_unique<TBitmap>();
+    auto run = std::make_unique<TRunObjects>();
+    run->Canvas = std::move(canvas);
+    if (NeedSrcImage()) run->SrcImage = std::make_unique<TBitmap>();
+    run->DstImage = std::make_unique<TBitmap>();
 
-    std::unique_ptr<TBitmap> ownWork;
     TBitmap *work = nullptr;
     if (NeedWorkBitmap()) {
-        if (srcImage && WorkOnSrcImage()) {
-            work = srcImage.get();
+        if (run->SrcImage && WorkOnSrcImage()) {
+            work = run->SrcImage.get();
         } else {
-            ownWork = std::make_unique<TBitmap>();
-            SetupBitmap(*ownWork, nullptr, bitmapsWidth, pf, height);
-            work = ownWork.get();
+            run->Work = std::make_unique<TBitmap>();
+            SetupBitmap(*run->Work, nullptr, bitmapsWidth, pf, height);
+            work = run->Work.get();
         }
     }
     ExcludeRect = TRect{0, 0, 0, 0};
     UpdateRect = TRect{0, 0, 0, 0};
 
-    if (srcImage) {
+    if (run->SrcImage) {
         // Before anything is drawn: this is what the screen showed.
-        SetupBitmap(*srcImage, nullptr, bitmapsWidth, pf, height);
-        BitBlt(srcImage->Canvas().Handle(), 0, 0, areaWidth, height, target, area.left, area.top, SRCCOPY);
+        SetupBitmap(*run->SrcImage, nullptr, bitmapsWidth, pf, height);
+        BitBlt(run->SrcImage->Canvas().Handle(), 0, 0, areaWidth, height, target, area.left, area.top, SRCCOPY);
     }
-    SetupBitmap(*dstImage, nullptr, bitmapsWidth, pf, height);
-    BitBlt(dstImage->Canvas().Handle(), 0, 0, areaWidth, height, source, 0, 0, SRCCOPY);
+    SetupBitmap(*run->DstImage, nullptr, bitmapsWidth, pf, height);
+    BitBlt(run->DstImage->Canvas().Handle(), 0, 0, areaWidth, height, source, 0, 0, SRCCOPY);
 
-    data = std::make_unique<TTETransitionData>(areaWidth, height, srcImage.get(), dstImage.get(), work,
-                                               canvas.get(), pf, true);
-    // From here the data holds them; Unprepare frees them.
-    srcImage.release();
-    dstImage.release();
-    ownWork.release();
-    canvas.release();
+    data = std::make_unique<TTETransitionData>(areaWidth, height, run->SrcImage.get(), run->DstImage.get(), work,
+                                               run->Canvas.get(), pf, true);
+    runObjects_ = std::move(run);
 }
 
 void TTransitionEffect::Unprepare(std::unique_ptr<TTETransitionData> &data) {
     RenderWindow.reset();
-    if (data) {
-        if (data->Bitmap != data->SrcImage) delete data->Bitmap;
-        delete data->SrcImage;
-        delete data->DstImage;
-        delete data->Canvas;
-        data.reset();
-    }
+    data.reset();
+    runObjects_.reset();
     WorkBitmap = nullptr;
 }
 

@@ -164,6 +164,15 @@ public:
     TTEEffectDirections AllowedDirections{tedNone};
     std::unique_ptr<TTERenderWindow> RenderWindow;
     bool SrcImageAvailable = false;
+
+private:
+    // What Prepare made for the run: the data's members are views of these.
+    // Freed by Unprepare, or with the effect should a run never be ended.
+    struct TRunObjects {
+        std::unique_ptr<TBitmap> SrcImage, DstImage, Work;
+        std::unique_ptr<TCanvas> Canvas;
+    };
+    std::unique_ptr<TRunObjects> runObjects_;
 };
 
 // The plain cut: the new page in one copy.

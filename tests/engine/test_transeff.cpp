@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/TransEff.h"
+#include "engine/TransRun.h"
 #include "pixels/Testing.h"
 #include "qvt/qvtdisplay.h"
 
@@ -196,6 +197,24 @@ TEST_F(Pipeline, WorkOnSourceSharesOneBitmapFreedOnce) {
     EXPECT_NE(data->Bitmap, nullptr);
     EXPECT_EQ(data->SrcImage, nullptr);
     e.Unprepare(data);
+}
+
+// The run's bitmaps and canvases belong to the effect until Unprepare: an
+// effect that goes before its run is ended still frees them (the fixture
+// counts the graphics objects), and so does a run object whose play throws.
+TEST_F(Pipeline, RunObjectsAreFreedOnEveryPath) {
+    {
+        ProbeEffect e;
+        e.needWork = true;
+        std::unique_ptr<TTETransitionData> data;
+        e.Prepare(data, RECT{0, 0, 8, 8}, screen, pageDC());
+        ASSERT_NE(data->Bitmap, nullptr);
+        // No Unprepare: `data` (views only) and the effect go at the brace.
+    }
+    struct Throwing : ProbeEffect {
+        void Execute(TTETransitionData &) override { throw rtl::Exception("stopped"); }
+    } e;
+    EXPECT_THROW(RunTransition(e, RECT{0, 0, 8, 8}, screen, pageDC()), rtl::Exception);
 }
 
 TEST_F(Pipeline, CutCopiesTheNewPageIntoTheArea) {
