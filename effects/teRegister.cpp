@@ -2,6 +2,8 @@
 #include "effects/teRegister.h"
 
 #include "effects/teBlend.h"
+#include "effects/tePush.h"
+#include "effects/teWipe.h"
 #include "pixels/PixFormats.h"
 
 namespace qvt {
@@ -11,6 +13,8 @@ void RegisterAllTransitions() {
     if (done) return;
     done = true;
     RegisterTransition(TBlendTransition::StaticClassInfo());
+    RegisterTransition(TPushTransition::StaticClassInfo());
+    RegisterTransition(TWipeTransition::StaticClassInfo());
 }
 
 void StartTransitionEngine() {
