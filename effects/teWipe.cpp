@@ -36,7 +36,7 @@ TRect Union(const TRect &a, const TRect &b) {
 } // namespace
 
 TWipeTransition::TWipeTransition(TComponent *owner) : TTimedTransitionEffect(owner) {
-    AllowedDirections = {tedRight, tedLeft,      tedDown,     tedUp,     tedDownRight,
+    AllowedDirections = {tedRight,    tedLeft,    tedDown,   tedUp, tedDownRight,
                          tedDownLeft, tedUpRight, tedUpLeft, tedIn, tedOut};
     Direction = tedRight;
 }
