@@ -3,7 +3,9 @@
 
 #include "effects/teBlend.h"
 #include "effects/teDrip.h"
+#include "effects/tePush.h"
 #include "effects/teSlide.h"
+#include "effects/teWipe.h"
 #include "pixels/PixFormats.h"
 
 namespace qvt {
@@ -14,7 +16,9 @@ void RegisterAllTransitions() {
     done = true;
     RegisterTransition(TBlendTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
+    RegisterTransition(TPushTransition::StaticClassInfo());
     RegisterTransition(TSlideTransition::StaticClassInfo());
+    RegisterTransition(TWipeTransition::StaticClassInfo());
 }
 
 void StartTransitionEngine() {

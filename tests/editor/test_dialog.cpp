@@ -172,9 +172,9 @@ TEST(EditorDialog, ChoosesAClassByAnyOfItsNames) {
     }
     const Outcome o = Dialog("QVTS203FA0000", {"class 99", "class", "classes", "ok"});
     EXPECT_EQ(o.record, "QVTS203FA0000");
-    // The list goes on with every other registered effect in code order.
-    EXPECT_TRUE(Has(o.output, "No effect \"99\". The effects are: Alpha blend (03)")) << o.output;
-    EXPECT_TRUE(Has(o.output, "Which effect? The effects are: Alpha blend (03)")) << o.output;
+    // The list goes on with every other registered effect.
+    EXPECT_TRUE(Has(o.output, "No effect \"99\". The effects are: Alpha blend (03), ")) << o.output;
+    EXPECT_TRUE(Has(o.output, "Which effect? The effects are: Alpha blend (03), ")) << o.output;
     EXPECT_TRUE(Has(o.output, "Effects:\n  03  Alpha blend (TBlendTransition, CrossFade)\n")) << o.output;
 }
 
