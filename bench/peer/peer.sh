@@ -5,7 +5,7 @@
 #
 #   bench/peer/peer.sh [BUILD_DIR]      (make bench-peer)
 #
-# Environment: PEER_FRAMES (frames per run, default 50), PEER_RUNS (runs
+# Environment: PEER_FRAMES (frames per run, default 200), PEER_RUNS (runs
 # per measurement, median taken, default 5), PEER_SIZES (default
 # "640x480 1920x1080 3840x2160").
 set -euo pipefail
@@ -13,7 +13,7 @@ set -euo pipefail
 build=${1:-build}
 qvt="$build/bin/qvt"
 bench="$build/bin/bench_blend"
-frames=${PEER_FRAMES:-50}
+frames=${PEER_FRAMES:-200}
 runs=${PEER_RUNS:-5}
 sizes=${PEER_SIZES:-"640x480 1920x1080 3840x2160"}
 fps=25
