@@ -77,8 +77,10 @@ for size in $sizes; do
   "$qvt" render "Alpha blend" --ms 1000 --fps 1 --size "$size" -o "$work/pages-$size/f%d.png" >/dev/null
   mv "$work/pages-$size/f0.png" "$a"; mv "$work/pages-$size/f1.png" "$b"
   # The memory bound of a 32-bit frame: read two frames, write a third.
-  bound_us=$("$bench" --benchmark_filter="BlendBytes/plain/${size}/" --benchmark_min_time=0.2 2>/dev/null |
-             grep -o "bound_us=[0-9.]*" | head -1 | cut -d= -f2 || true)
+  bound_us=$("$bench" --benchmark_filter="BlendBytes/plain/${size}/" --benchmark_min_time=0.2 \
+             --benchmark_format=csv 2>/dev/null |
+             awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "\"bound_us\"") c = i }
+                      NR == 2 && c { print $c }' || true)
   bound_fps=$(rate 1 "$(calc "${bound_us:-0} / 1000000")")
 
   ff_in=(-loop 1 -framerate $fps -t "$ffdur" -i "$a" -loop 1 -framerate $fps -t "$ffdur" -i "$b")
