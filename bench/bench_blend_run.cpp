@@ -4,33 +4,21 @@
 // frames per second.
 #include <benchmark/benchmark.h>
 
+#include "bench_stage.h"
 #include "effects/teBlend.h"
-#include "engine/TransRun.h"
-#include "pixels/Testing.h"
-#include "qvt/qvtdisplay.h"
 
 namespace {
 
 void RunBlend(benchmark::State &state, bool fast, bool streaming) {
-    const int w = 1920, h = 1080;
-    QvtSetDisplayDepth(32);
-    qvt::InitializePixelServices();
-    qvt::testing::RefreshDisplay();
+    qvt::bench::Stage stage;
     qvt::testing::SetProcessorFlags(fast, streaming);
-    HWND wnd = QvtCreateWindow(w, h);
-    HDC screen = GetDC(wnd);
-    PatBlt(screen, 0, 0, w, h, BLACKNESS);
-    qvt::rtl::TBitmap page;
-    page.SetPixelFormat(qvt::pf32bit);
-    page.SetSize(w, h);
-    PatBlt(page.Canvas().Handle(), 0, 0, w, h, WHITENESS);
+    int64_t frames = 0;
     for (auto _ : state) {
-        qvt::TBlendTransition blend(nullptr);
-        qvt::RunTransition(blend, RECT{0, 0, w, h}, screen, page.Canvas().Handle());
+        qvt::bench::Counted<qvt::TBlendTransition> blend;
+        stage.Run(blend);
+        frames += blend.frames;
     }
-    state.counters["frames/s"] = benchmark::Counter(254.0 * state.iterations(), benchmark::Counter::kIsRate);
-    ReleaseDC(wnd, screen);
-    QvtDestroyWindow(wnd);
+    qvt::bench::ReportFrames(state, frames);
     qvt::testing::RestoreProcessorFlags();
 }
 

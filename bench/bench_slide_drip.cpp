@@ -5,52 +5,30 @@
 // strips, and the drip's stretched column or scan-line copies.
 #include <benchmark/benchmark.h>
 
+#include "bench_stage.h"
 #include "effects/teDrip.h"
 #include "effects/teSlide.h"
-#include "engine/TransRun.h"
-#include "pixels/Testing.h"
-#include "qvt/qvtdisplay.h"
 
 namespace {
 
-constexpr int kWidth = 1920, kHeight = 1080;
+using qvt::bench::Counted;
 
 // Runs effects made by make() on the departing page, counting the frames
 // each run draws.
 template <class Make> void RunEffect(benchmark::State &state, Make make) {
-    QvtSetDisplayDepth(32);
-    qvt::InitializePixelServices();
-    qvt::testing::RefreshDisplay();
-    HWND wnd = QvtCreateWindow(kWidth, kHeight);
-    HDC screen = GetDC(wnd);
-    qvt::rtl::TBitmap page;
-    page.SetPixelFormat(qvt::pf32bit);
-    page.SetSize(kWidth, kHeight);
-    PatBlt(page.Canvas().Handle(), 0, 0, kWidth, kHeight, WHITENESS);
+    qvt::bench::Stage stage;
     int64_t frames = 0;
     for (auto _ : state) {
-        PatBlt(screen, 0, 0, kWidth, kHeight, BLACKNESS);
         auto effect = make();
-        qvt::RunTransition(*effect, RECT{0, 0, kWidth, kHeight}, screen, page.Canvas().Handle());
-        frames += effect->drawn;
+        stage.Run(*effect);
+        frames += effect->frames;
     }
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
-    ReleaseDC(wnd, screen);
-    QvtDestroyWindow(wnd);
+    qvt::bench::ReportFrames(state, frames);
 }
-
-template <class E> struct Counting : E {
-    Counting() : E(nullptr) {}
-    void ExecuteFrame(qvt::TTETransitionData &data, int frame, int step, int total, int last) override {
-        E::ExecuteFrame(data, frame, step, total, last);
-        ++drawn;
-    }
-    int drawn = 0;
-};
 
 auto Slide(qvt::TTEEffectDirection dir, bool out, bool src, bool dst) {
     return [=] {
-        auto e = std::make_unique<Counting<qvt::TSlideTransition>>();
+        auto e = std::make_unique<Counted<qvt::TSlideTransition>>();
         e->SetDirection(dir);
         e->SlideOut = out;
         e->ElasticSrc = src;
@@ -61,7 +39,7 @@ auto Slide(qvt::TTEEffectDirection dir, bool out, bool src, bool dst) {
 
 auto Drip(qvt::TTEEffectDirection dir) {
     return [=] {
-        auto e = std::make_unique<Counting<qvt::TDripTransition>>();
+        auto e = std::make_unique<Counted<qvt::TDripTransition>>();
         e->SetDirection(dir);
         return e;
     };

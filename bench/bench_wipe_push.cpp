@@ -5,49 +5,21 @@
 
 #include <type_traits>
 
+#include "bench_stage.h"
 #include "effects/tePush.h"
 #include "effects/teWipe.h"
-#include "engine/TransRun.h"
-#include "pixels/Testing.h"
-#include "qvt/qvtdisplay.h"
 
 namespace {
 
-constexpr int kWidth = 1920, kHeight = 1080;
-
-// Counts the frames of a run.
-template <class Effect> class Counted : public Effect {
-public:
-    Counted() : Effect(nullptr) {}
-    void ExecuteFrame(qvt::TTETransitionData &data, int frame, int step, int total, int last) override {
-        Effect::ExecuteFrame(data, frame, step, total, last);
-        ++frames;
-    }
-    int64_t frames = 0;
-};
-
 template <class Effect> void Run(benchmark::State &state, qvt::TTEEffectDirection direction, int band) {
-    QvtSetDisplayDepth(32);
-    qvt::InitializePixelServices();
-    qvt::testing::RefreshDisplay();
-    HWND wnd = QvtCreateWindow(kWidth, kHeight);
-    HDC screen = GetDC(wnd);
-    qvt::rtl::TBitmap page;
-    page.SetPixelFormat(qvt::pf32bit);
-    page.SetSize(kWidth, kHeight);
-    PatBlt(page.Canvas().Handle(), 0, 0, kWidth, kHeight, WHITENESS);
+    qvt::bench::Stage stage;
     // One object for every run, as a host keeps it: the wipe's band pattern
     // is built once.
-    Counted<Effect> effect;
+    qvt::bench::Counted<Effect> effect;
     effect.SetDirection(direction);
     if constexpr (std::is_same_v<Effect, qvt::TWipeTransition>) effect.SetBandWidth(band);
-    for (auto _ : state) {
-        PatBlt(screen, 0, 0, kWidth, kHeight, BLACKNESS);
-        qvt::RunTransition(effect, RECT{0, 0, kWidth, kHeight}, screen, page.Canvas().Handle());
-    }
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(effect.frames), benchmark::Counter::kIsRate);
-    ReleaseDC(wnd, screen);
-    QvtDestroyWindow(wnd);
+    for (auto _ : state) stage.Run(effect);
+    qvt::bench::ReportFrames(state, effect.frames);
 }
 
 void RunWipe(benchmark::State &state, qvt::TTEEffectDirection direction, int band) {

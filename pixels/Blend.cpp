@@ -31,8 +31,9 @@ namespace {
 // where it is 1 (white).
 constexpr DWORD kSourceWhereBrushIsBlack = 0x00AC0744;
 
-// The largest piece handed to a kernel at once: a multiple of the block size,
-// so that splitting a very large picture changes nothing in the result.
+// The largest piece handed to a kernel at once (its byte count is an int): a
+// multiple of 8, so that splitting a very large picture changes nothing in
+// the result.
 constexpr int64_t kMaxPiece = int64_t{1} << 30;
 
 constexpr int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }

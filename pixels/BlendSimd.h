@@ -197,22 +197,18 @@ template <class Ops> struct VectorWords {
         if constexpr (Stream) Ops::Fence();
     }
 
-    // Fills the table's integer-routine entries; only the plain ones skip
-    // equal words with a branch, here a compare masks the stores.
-    static void Fill(TKernelTable &table, bool streaming) {
-        auto set = [&](TChannelLayout layout, auto pairsTag) {
-            constexpr const ChannelPairs &P = decltype(pairsTag)::value;
-            table.MixWords[layout][0] = streaming ? Mix<P, false, true> : Mix<P, false, false>;
-            table.MixWords[layout][1] = Mix<P, true, false>;
-        };
-        set(clByteChannels, PairsTag<kByteChannels>{});
-        set(cl555, PairsTag<k555Channels>{});
-        set(cl565, PairsTag<k565Channels>{});
+    // Fills the table's integer-routine entries for one channel layout;
+    // the plain ones skip equal words with a branch, here a compare masks
+    // the stores.
+    template <const ChannelPairs &P> static void FillLayout(TKernelTable &table, TChannelLayout layout, bool streaming) {
+        table.MixWords[layout][0] = streaming ? Mix<P, false, true> : Mix<P, false, false>;
+        table.MixWords[layout][1] = Mix<P, true, false>;
     }
-
-    template <const ChannelPairs &P> struct PairsTag {
-        static constexpr const ChannelPairs &value = P;
-    };
+    static void Fill(TKernelTable &table, bool streaming) {
+        FillLayout<kByteChannels>(table, clByteChannels, streaming);
+        FillLayout<k555Channels>(table, cl555, streaming);
+        FillLayout<k565Channels>(table, cl565, streaming);
+    }
 };
 
 } // namespace

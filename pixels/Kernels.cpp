@@ -69,18 +69,10 @@ namespace testing {
 
 std::vector<TKernelTable> KernelVariants() {
     const TProcessorFeatures f = ReadProcessorFeatures();
-    std::vector<TKernelTable> out;
-    TKernelTable plain;
-    FillPlainKernels(plain);
-    out.push_back(plain);
+    std::vector<TKernelTable> out{tableFor(TProcessorFeatures{}, false)};
     for (bool streaming : {false, true}) {
-        TKernelTable t = plain;
-        if (f.Sse2 && FillSse2Kernels(t, streaming)) out.push_back(t);
-        t = plain;
-        if (f.Sse2 && f.Avx2) {
-            FillSse2Kernels(t, streaming);
-            if (FillAvx2Kernels(t, streaming)) out.push_back(t);
-        }
+        if (f.Sse2) out.push_back(tableFor(TProcessorFeatures{f.Word, true, false}, streaming));
+        if (f.Sse2 && f.Avx2) out.push_back(tableFor(TProcessorFeatures{f.Word, true, true}, streaming));
     }
     return out;
 }

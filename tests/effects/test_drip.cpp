@@ -13,6 +13,7 @@
 #include "engine/TransRun.h"
 #include "persist/qvtPers.h"
 #include "persist/qvtWriter.h"
+#include "record_names.h"
 #include "two_pages.h"
 
 namespace qvt {
@@ -178,13 +179,7 @@ TEST_F(DripEffect, RefusedDirectionsKeepTheDefault) {
     TDripTransition stored(nullptr);
     stored.SetDirection(tedUp);
     stored.Reversed = true;
-    std::string record = TransitionToParams(stored);
-    const std::string up = "057465645570", diagonal = "0C746564446F776E5269676874"; // "tedUp", "tedDownRight"
-    const size_t at = record.find(up);
-    ASSERT_NE(at, std::string::npos) << record;
-    record.replace(at, up.size(), diagonal);
-    std::unique_ptr<TTransitionEffect> decoded;
-    ParamsToTransition(decoded, record.data(), static_cast<int>(record.size()));
+    std::unique_ptr<TTransitionEffect> decoded = test::DecodeWithName(TransitionToParams(stored), "tedUp", "tedDownRight");
     auto *drip = dynamic_cast<TDripTransition *>(decoded.get());
     ASSERT_NE(drip, nullptr);
     EXPECT_EQ(drip->Direction, tedLeft);

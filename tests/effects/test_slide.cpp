@@ -14,6 +14,7 @@
 #include "engine/TransRun.h"
 #include "persist/qvtPers.h"
 #include "persist/qvtWriter.h"
+#include "record_names.h"
 #include "two_pages.h"
 
 namespace qvt {
@@ -317,13 +318,7 @@ TEST_F(SlideEffect, DirectionNoneIsRefused) {
     TSlideTransition stored(nullptr);
     stored.SetDirection(tedUp);
     stored.SlideOut = true;
-    std::string record = TransitionToParams(stored);
-    const std::string up = "057465645570", none = "077465644E6F6E65"; // "tedUp", "tedNone"
-    const size_t at = record.find(up);
-    ASSERT_NE(at, std::string::npos) << record;
-    record.replace(at, up.size(), none);
-    std::unique_ptr<TTransitionEffect> decoded;
-    ParamsToTransition(decoded, record.data(), static_cast<int>(record.size()));
+    std::unique_ptr<TTransitionEffect> decoded = test::DecodeWithName(TransitionToParams(stored), "tedUp", "tedNone");
     auto *slide = dynamic_cast<TSlideTransition *>(decoded.get());
     ASSERT_NE(slide, nullptr);
     EXPECT_EQ(slide->Direction, tedDown);
