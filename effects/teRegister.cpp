@@ -3,6 +3,7 @@
 
 #include "effects/teBlend.h"
 #include "effects/teDrip.h"
+#include "effects/teFuse.h"
 #include "effects/tePush.h"
 #include "effects/teSlide.h"
 #include "effects/teWipe.h"
@@ -14,6 +15,7 @@ void RegisterAllTransitions() {
     static bool done = false;
     if (done) return;
     done = true;
+    RegisterTransition(TFuseTransition::StaticClassInfo());
     RegisterTransition(TBlendTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());

@@ -287,6 +287,45 @@ TEST_F(BmpFileTest, DecodesRunLengthEncodings) {
     EXPECT_EQ(Row(b, 0), (std::vector<uint32_t>{1, 2, 1, 3, 4, 5, 15}));
 }
 
+// The pictures a transition mask takes are 8-bit paletted files, plain or
+// run-length encoded, down to one pixel; other depths load in their own
+// format, which a mask then refuses.
+TEST_F(BmpFileTest, EightBitPalettedPicturesLoadAsEightBit) {
+    std::vector<RGBQUAD> greys(256);
+    for (int i = 0; i < 256; ++i) greys[size_t(i)] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    struct Case {
+        const char *what;
+        std::function<void(BmpBuilder &)> change;
+        TPixelFormat format;
+        uint32_t first; // raw value at (0, 0), the top-left pixel
+    } cases[] = {
+        {"1 x 1", [&](auto &b) { b.width = 1, b.height = 1, b.table = greys, b.pixels = {200, 0, 0, 0}; }, pf8bit, 200},
+        {"1 x 1 RLE8", [&](auto &b) { b.width = 1, b.height = 1, b.table = greys, b.compression = BI_RLE8, b.pixels = {1, 77, 0, 1}; },
+         pf8bit, 77},
+        {"RLE8 without its end mark", [&](auto &b) { b.table = greys, b.compression = BI_RLE8, b.pixels = {4, 9, 0, 0, 2, 5}; },
+         pf8bit, 5},
+        {"top-down, 256 greys", [&](auto &b) { b.height = -2, b.table = greys; }, pf8bit, 0},
+        {"4 bits", [](auto &b) { b.bits = 4, b.pixels = {0x12, 0x30, 0, 0, 0x21, 0, 0, 0}; }, pf4bit, 2},
+        {"1 bit", [](auto &b) { b.bits = 1, b.table.resize(2), b.pixels = {0x80, 0, 0, 0, 0x40, 0, 0, 0}; }, pf1bit, 0},
+        {"24 bits", [](auto &b) { b.bits = 24, b.width = 1, b.height = 1, b.table.clear(), b.pixels = {1, 2, 3, 0}; }, pf24bit,
+         0x030201},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        BmpBuilder builder;
+        c.change(builder);
+        TBitmap b;
+        Load(b, builder.Build());
+        EXPECT_EQ(b.PixelFormat(), c.format);
+        EXPECT_EQ(RawPixel(b, 0, 0), c.first);
+        if (c.format == pf8bit) {
+            // Indices stand for the palette's greys.
+            const uint8_t g = uint8_t(c.first);
+            EXPECT_EQ(b.Canvas().Pixels(0, 0), RGB(g, g, g));
+        }
+    }
+}
+
 // --- Malformed files ---------------------------------------------------------
 
 enum class Expect { Invalid, Short };
@@ -379,6 +418,13 @@ TEST_F(BmpFileTest, MalformedFilesRaiseTheRightError) {
         {"absolute run cut off", [](auto &b) { b = Rle8Builder(), b.pixels = {0, 4, 1, 2}; }, Expect::Short},
         {"delta cut off", [](auto &b) { b = Rle8Builder(), b.pixels = {2, 1, 0, 2, 1}; }, Expect::Short},
         {"half a pair", [](auto &b) { b = Rle8Builder(), b.pixels = {2, 1, 3}; }, Expect::Short},
+        {"run after a full row", [](auto &b) { b = Rle8Builder(), b.pixels = {4, 1, 1, 1}; }, Expect::Invalid},
+        {"delta to above the top, then a run", [](auto &b) { b = Rle8Builder(), b.pixels = {0, 2, 0, 3, 1, 1}; },
+         Expect::Invalid},
+        {"absolute run cut by the image size", [](auto &b) { b = Rle8Builder(), b.pixels = {0, 4, 1, 2, 3, 4}, b.sizeImage = 4; },
+         Expect::Short},
+        {"1 x 1 with no pixel byte", [](auto &b) { b.width = 1, b.height = 1, b.pixels.clear(); }, Expect::Short,
+         [](auto &f) { f.push_back(0); }},
         {"RLE4 run past the row end", [](auto &b) { b = Rle8Builder(), b.bits = 4, b.compression = BI_RLE4, b.pixels = {5, 0x11}; },
          Expect::Invalid},
     };
