@@ -4,6 +4,7 @@
 #include "effects/teBlend.h"
 #include "effects/teDrip.h"
 #include "effects/tePush.h"
+#include "effects/teRoll.h"
 #include "effects/teSlide.h"
 #include "effects/teWipe.h"
 #include "pixels/PixFormats.h"
@@ -17,6 +18,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TBlendTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
+    RegisterTransition(TRollTransition::StaticClassInfo());
     RegisterTransition(TSlideTransition::StaticClassInfo());
     RegisterTransition(TWipeTransition::StaticClassInfo());
 }
