@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "pixels/MaskKernels.h"
 
@@ -15,18 +16,59 @@ bool IsHorizontal(TTEEffectDirection d) { return d == tedRight || d == tedLeft; 
 // The four bytes of a shading entry: one signed offset repeated.
 uint32_t ShadeEntry(int v) { return 0x01010101u * static_cast<uint8_t>(static_cast<int8_t>(v)); }
 
-// Adds v to each of the n bytes at p, saturating at 0 and 255. Split by sign
-// so that each loop is a plain saturating add or subtract.
-void AddSaturated(uint8_t *p, int n, int v) {
+// Eight bytes at a time, each on its own: x + y stopping at 255, and x - y
+// stopping at 0. The high bit of every byte is handled apart so that no
+// carry or borrow crosses into the next byte.
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+uint64_t AddBytesSaturated(uint64_t x, uint64_t y) {
+    const uint64_t sum = ((x & ~kHighBits) + (y & ~kHighBits)) ^ ((x ^ y) & kHighBits);
+    const uint64_t carry = ((x & y) | ((x | y) & ~sum)) & kHighBits;
+    return sum | ((carry >> 7) * 0xFF);
+}
+uint64_t SubtractBytesSaturated(uint64_t x, uint64_t y) {
+    const uint64_t diff = ((x | kHighBits) - (y & ~kHighBits)) ^ ((x ^ ~y) & kHighBits);
+    const uint64_t borrow = ((~x & y) | (~(x ^ y) & diff)) & kHighBits;
+    return diff & ~((borrow >> 7) * 0xFF);
+}
+
+// The shading of a pixel pair as the bytes to add and the bytes to
+// subtract: every byte has one of the two 0, so applying both adds the
+// signed offset with saturation.
+struct TPairShade {
+    uint64_t add = 0, subtract = 0;
+};
+TPairShade PairShade(int first, int second) {
+    auto bytes = [](int v) { return 0x01010101u * static_cast<uint8_t>(v); };
+    const uint32_t add[2] = {first > 0 ? bytes(first) : 0, second > 0 ? bytes(second) : 0};
+    const uint32_t subtract[2] = {first < 0 ? bytes(-first) : 0, second < 0 ? bytes(-second) : 0};
+    TPairShade shade;
+    std::memcpy(&shade.add, add, 8);
+    std::memcpy(&shade.subtract, subtract, 8);
+    return shade;
+}
+void ShadePair(uint8_t *p, uint64_t add, uint64_t subtract) {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    if (add) x = AddBytesSaturated(x, add);
+    if (subtract) x = SubtractBytesSaturated(x, subtract);
+    std::memcpy(p, &x, 8);
+}
+// A row of pixel pairs that all take one offset v (not 0).
+void ShadeRow(uint8_t *p, int pairs, int v) {
+    const TPairShade shade = PairShade(v, v);
+    uint64_t x;
     if (v > 0) {
-        const auto a = static_cast<uint8_t>(v);
-        for (int k = 0; k < n; ++k) {
-            const uint8_t t = static_cast<uint8_t>(p[k] + a);
-            p[k] = t < a ? 255 : t;
+        for (int i = 0; i < pairs; ++i, p += 8) {
+            std::memcpy(&x, p, 8);
+            x = AddBytesSaturated(x, shade.add);
+            std::memcpy(p, &x, 8);
         }
-    } else if (v < 0) {
-        const auto a = static_cast<uint8_t>(-v);
-        for (int k = 0; k < n; ++k) p[k] = p[k] > a ? static_cast<uint8_t>(p[k] - a) : 0;
+    } else {
+        for (int i = 0; i < pairs; ++i, p += 8) {
+            std::memcpy(&x, p, 8);
+            x = SubtractBytesSaturated(x, shade.subtract);
+            std::memcpy(p, &x, 8);
+        }
     }
 }
 
@@ -305,17 +347,30 @@ void TRollTransition::ShadeRoll(TTETransitionData &data, int s) {
     const int last = static_cast<int>(ShadeTable.size()) - 1;
     auto offset = [&](int i) { return i >= 0 && i <= last && i <= s + 1 ? ShadeOffset(i) : 0; };
 
-    // Rows from the bottom of the area up, each from left to right: the
-    // counter runs from -Total to 0 in pixels before the area's end.
-    uint8_t *const end = static_cast<uint8_t *>(work.ScanLine(0)) + stride - run.Pos;
+    // Rows from the bottom of the area up, each from left to right, a pixel
+    // pair at a time: the counter runs from -Total to 0 in pixels before the
+    // area's end, and Run is even. Across the travel the pairs take
+    // successive entries, the same on every row; along it a row takes one
+    // entry, the next row the next.
+    uint8_t *const areaEnd = static_cast<uint8_t *>(work.ScanLine(0)) + stride - run.Pos;
     const int rowPixels = run.Run + run.Gap;
+    const int pairs = run.Run / 2;
+    if (horizontal) {
+        rowShades_.resize(2 * static_cast<size_t>(pairs));
+        for (int i = 0; i < pairs; ++i) {
+            const TPairShade shade = PairShade(offset(first + 2 * i), offset(first + 2 * i + 1));
+            rowShades_[2 * static_cast<size_t>(i)] = shade.add;
+            rowShades_[2 * static_cast<size_t>(i) + 1] = shade.subtract;
+        }
+    }
     int entry = first;
     for (int n = -run.Total; n < 0; n += rowPixels, ++entry) {
-        uint8_t *row = end + static_cast<ptrdiff_t>(n) * 4;
+        uint8_t *row = areaEnd + static_cast<ptrdiff_t>(n) * 4;
         if (horizontal) {
-            for (int x = 0; x < run.Run; ++x) AddSaturated(row + 4 * x, 4, offset(first + x));
+            const uint64_t *shade = rowShades_.data();
+            for (int i = 0; i < pairs; ++i, shade += 2) ShadePair(row + 8 * i, shade[0], shade[1]);
         } else {
-            AddSaturated(row, 4 * run.Run, offset(entry));
+            if (const int v = offset(entry)) ShadeRow(row, pairs, v);
         }
     }
 }
@@ -323,6 +378,8 @@ void TRollTransition::ShadeRoll(TTETransitionData &data, int s) {
 void TRollTransition::Finalize(TTETransitionData &data) {
     ShadeTable.clear();
     ShadeTable.shrink_to_fit();
+    rowShades_.clear();
+    rowShades_.shrink_to_fit();
     MirrorImage.reset();
     TTimedTransitionEffect::Finalize(data);
 }

@@ -77,6 +77,9 @@ private:
     int size_ = 1;
     // Whether this run shades the roll (decided with the work bitmap).
     bool shade_ = false;
+    // The shading of each pixel pair of a row, for horizontal travel: the
+    // bytes to add, then the bytes to subtract, of every pair.
+    std::vector<uint64_t> rowShades_;
 };
 
 } // namespace qvt
