@@ -302,28 +302,31 @@ uint32_t ModelPixel(const Roll &r, const RollStage &stage, int c, int x, int y) 
         auto [px, py] = at(along);
         return stage.DepartingShown(px, py);
     };
-    int first = 0, last = 0;          // the roll's lines [first, last)
-    uint32_t rolled = 0;              // what the roll shows at k
+    int first = 0, last = 0; // the roll's lines [first, last)
+    int source = 0;          // the line of its page the roll shows at k
     bool flat = false;
     if (r.unroll && forward) {
         first = c - s, last = c;
         flat = k < first;
-        rolled = arriving(2 * c - 1 - k);
+        source = 2 * c - 1 - k;
     } else if (r.unroll) {
         first = n - c, last = n - c + s;
         flat = k >= last;
-        rolled = arriving(2 * (n - c) - k);
+        source = 2 * (n - c) - k;
     } else if (forward) {
         first = c, last = c + s;
         flat = k < first;
-        rolled = departing(2 * c - k);
+        source = 2 * c - k;
     } else {
         first = n - c - s, last = n - c;
         flat = k >= last;
-        rolled = departing(2 * (n - c) - 1 - k);
+        source = 2 * (n - c) - 1 - k;
     }
     if (flat) return arriving(k);
     if (k < first || k >= last) return departing(k);
+    EXPECT_TRUE(source >= 0 && source < n) << "the roll shows line " << source << " at " << k << ", frame " << c;
+    if (source < 0 || source >= n) return 0;
+    const uint32_t rolled = r.unroll ? arriving(source) : departing(source);
     if (!r.shaded) return rolled;
     // Entry 1 at the roll's left column or bottom row, rising to the right
     // or upwards.
