@@ -5,6 +5,7 @@
 #include "effects/teDrip.h"
 #include "effects/teFuse.h"
 #include "effects/tePush.h"
+#include "effects/teRoll.h"
 #include "effects/teSlide.h"
 #include "effects/teWipe.h"
 #include "pixels/PixFormats.h"
@@ -19,6 +20,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TBlendTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
+    RegisterTransition(TRollTransition::StaticClassInfo());
     RegisterTransition(TSlideTransition::StaticClassInfo());
     RegisterTransition(TWipeTransition::StaticClassInfo());
 }
