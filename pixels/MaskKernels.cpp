@@ -185,7 +185,8 @@ void CopyThroughMaskRange(uint8_t *work, const uint8_t *arriving, const uint8_t 
                           uint8_t hi, TPixelFormat pixelFormat) {
     TMaskPixelSize size;
     if (!maskPixelSize(pixelFormat, size) || count < 4) return;
-    // Four mask bytes a step: a trailing 1 to 3 bytes are not visited.
+    // Four mask bytes a step, ending at the end address: 1 to 3 bytes at
+    // the buffer start beyond whole steps are not visited.
     const ptrdiff_t n = count & ~3;
     const ptrdiff_t at = pixelBytes(size, -n);
     Kernels().CopyRange[size](work + at, arriving + at, mask - n, static_cast<size_t>(n), lo, hi);
