@@ -101,7 +101,7 @@ public:
 private:
 #if defined(__x86_64__) || defined(__i386__)
     __attribute__((target("avx2"))) static void StreamAvx2(uint8_t *d, size_t writeBytes, const uint8_t *s,
-                                                          size_t readBytes) {
+                                                           size_t readBytes) {
         __m256i acc = _mm256_setzero_si256();
         size_t r = 0, owed = 0;
         for (size_t w = 0; w < writeBytes; w += 32) {
@@ -158,8 +158,7 @@ void Measure(benchmark::State &state, const qvt::TKernelTable &table, std::vecto
         start = std::chrono::steady_clock::now();
         for (int i = 0; i < kBatch; ++i) bound.Run(readBytes, writeBytes);
         benchmark::ClobberMemory();
-        boundTimes.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
-                             kBatch);
+        boundTimes.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kBatch);
         kernelTimes.push_back(k);
         state.SetIterationTime(k);
     }
@@ -217,9 +216,8 @@ void CopyMask1(benchmark::State &state, qvt::TKernelTable table) {
 
 void Fade(benchmark::State &state, qvt::TKernelTable table) {
     auto sets = MakeFrames({kMask8});
-    Measure(state, table, sets, kMask8, kMask8, [&](const FrameSet &f) {
-        qvt::FadeMask(f.end(0), kMask8Stride, kWidth, kFrame, kNothing, false, 1);
-    });
+    Measure(state, table, sets, kMask8, kMask8,
+            [&](const FrameSet &f) { qvt::FadeMask(f.end(0), kMask8Stride, kWidth, kFrame, kNothing, false, 1); });
 }
 
 // From a previous mask into a mask whose bytes stay where the previous one
@@ -233,24 +231,27 @@ void FadeFrom(benchmark::State &state, qvt::TKernelTable table) {
 
 void Merge(benchmark::State &state, qvt::TKernelTable table) {
     auto sets = MakeFrames({kMask1, kMask1});
-    Measure(state, table, sets, 2 * kMask1, 2 * kMask1, [&](const FrameSet &f) {
-        qvt::MergeRevealedMask(f.end(0), f.end(1), kMask1Stride, kFrame, kNothing);
-    });
+    Measure(state, table, sets, 2 * kMask1, 2 * kMask1,
+            [&](const FrameSet &f) { qvt::MergeRevealedMask(f.end(0), f.end(1), kMask1Stride, kFrame, kNothing); });
 }
 
 void Invert(benchmark::State &state, qvt::TKernelTable table) {
     auto sets = MakeFrames({kMask1});
-    Measure(state, table, sets, kMask1, kMask1,
-            [&](const FrameSet &f) { qvt::InvertMask(f.end(0), int(kMask1 / 4)); });
+    Measure(state, table, sets, kMask1, kMask1, [&](const FrameSet &f) { qvt::InvertMask(f.end(0), int(kMask1 / 4)); });
 }
 
 const bool registered = [] {
     qvt::InitializePixelServices();
     using Fn = void (*)(benchmark::State &, qvt::TKernelTable);
     const std::pair<const char *, Fn> kernels[] = {
-        {"GradedBlend/32bit", Graded}, {"WindowBlend/32bit", Windowed}, {"CopyRange/32bit", CopyRange},
-        {"CopyMask1/32bit", CopyMask1}, {"FadeMask", Fade},              {"FadeMaskFrom", FadeFrom},
-        {"MergeRevealedMask", Merge},   {"InvertMask", Invert},
+        {"GradedBlend/32bit", Graded},
+        {"WindowBlend/32bit", Windowed},
+        {"CopyRange/32bit", CopyRange},
+        {"CopyMask1/32bit", CopyMask1},
+        {"FadeMask", Fade},
+        {"FadeMaskFrom", FadeFrom},
+        {"MergeRevealedMask", Merge},
+        {"InvertMask", Invert},
     };
     for (const auto &[name, fn] : kernels)
         for (const qvt::TKernelTable &table : qvt::testing::KernelVariants())

@@ -102,8 +102,7 @@ int SplitMaskRegion(int width, int granule, bool byteUnits, RECT &update, RECT &
     return 3;
 }
 
-TMaskGeometry MaskRunGeometry(int mode, int stride, TPixelFormat pixelFormat, const RECT &update,
-                              const RECT &exclude) {
+TMaskGeometry MaskRunGeometry(int mode, int stride, TPixelFormat pixelFormat, const RECT &update, const RECT &exclude) {
     TMaskGeometry g;
     const double b = bytesPerPixel(pixelFormat);
     if (b == 0 || stride <= 0) return g;
@@ -234,9 +233,8 @@ public:
         const TKernelTable::WindowBlendFn blend = Kernels().WindowBlend[add_ ? 1 : 0];
         uint8_t *w = work - pixels.Pos;
         const uint8_t *h = weighted - pixels.Pos, *b = base - pixels.Pos, *m = mask - maskRun.Pos;
-        walkPiece(maskRun, [&](ptrdiff_t i, size_t n) {
-            blend(w + 4 * i, h + 4 * i, b + 4 * i, m + i, n, threshold, shift_);
-        });
+        walkPiece(maskRun,
+                  [&](ptrdiff_t i, size_t n) { blend(w + 4 * i, h + 4 * i, b + 4 * i, m + i, n, threshold, shift_); });
     }
     int Window() const override { return 1 << shift_; }
     bool AddsThreshold() const override { return add_; }

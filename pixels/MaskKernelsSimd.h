@@ -138,8 +138,7 @@ template <class Ops> struct VectorMask {
         for (; i + kPixels <= pixels; i += kPixels) {
             V lo, hi;
             Ops::template WindowFactors<Add>(mask + i, t, window, up, lo, hi);
-            Ops::StoreU(work + 4 * i,
-                        Ops::MixBytes2(Ops::LoadU(weighted + 4 * i), Ops::LoadU(base + 4 * i), lo, hi));
+            Ops::StoreU(work + 4 * i, Ops::MixBytes2(Ops::LoadU(weighted + 4 * i), Ops::LoadU(base + 4 * i), lo, hi));
         }
         WindowBlendScalar<Add>(work + 4 * i, weighted + 4 * i, base + 4 * i, mask + i, pixels - i, threshold,
                                windowShift);
