@@ -102,8 +102,7 @@ int SplitMaskRegion(int width, int granule, bool byteUnits, RECT &update, RECT &
     return 3;
 }
 
-TMaskGeometry MaskRunGeometry(int mode, int stride, TPixelFormat pixelFormat, const RECT &update,
-                              const RECT &exclude) {
+TMaskGeometry MaskRunGeometry(int mode, int stride, TPixelFormat pixelFormat, const RECT &update, const RECT &exclude) {
     TMaskGeometry g;
     const double b = bytesPerPixel(pixelFormat);
     if (b == 0 || stride <= 0) return g;
@@ -151,6 +150,7 @@ void CopyThroughMask1(uint8_t *work, const uint8_t *arriving, const uint8_t *mas
     if (gp.Count != gm.Count) return;
     const TKernelTable::CopyMask1Fn copy = Kernels().CopyMask1[size];
     for (int k = 0; k < gm.Count; ++k) {
+        if (gm.Pieces[k].Total <= 0) continue;
         uint8_t *w = work - gp.Pieces[k].Pos;
         const uint8_t *a = arriving - gp.Pieces[k].Pos;
         const uint8_t *m = mask - gm.Pieces[k].Pos;
@@ -166,6 +166,7 @@ void MergeRevealedMask(uint8_t *mask, uint8_t *revealed, int maskStride, RECT up
     const TMaskGeometry gm = MaskRunGeometry(mode, maskStride, pf1bit, update, exclude);
     const TKernelTable::MergeMaskFn merge = Kernels().MergeMask;
     for (int k = 0; k < gm.Count; ++k) {
+        if (gm.Pieces[k].Total <= 0) continue;
         uint8_t *m = mask - gm.Pieces[k].Pos;
         uint8_t *v = revealed - gm.Pieces[k].Pos;
         walkPiece(gm.Pieces[k], [&](ptrdiff_t i, size_t n) { merge(m + i / 8, v + i / 8, n / 32); });
@@ -183,7 +184,8 @@ void CopyThroughMaskRange(uint8_t *work, const uint8_t *arriving, const uint8_t 
                           uint8_t hi, TPixelFormat pixelFormat) {
     TMaskPixelSize size;
     if (!maskPixelSize(pixelFormat, size) || count < 4) return;
-    // Four mask bytes a step: a trailing 1 to 3 bytes are not visited.
+    // Four mask bytes a step, ending at the end address: 1 to 3 bytes at
+    // the buffer start beyond whole steps are not visited.
     const ptrdiff_t n = count & ~3;
     const ptrdiff_t at = pixelBytes(size, -n);
     Kernels().CopyRange[size](work + at, arriving + at, mask - n, static_cast<size_t>(n), lo, hi);
@@ -199,6 +201,7 @@ void FadeMaskFrom(uint8_t *mask, const uint8_t *previous, int maskStride, int wi
     const TMaskGeometry gm = MaskRunGeometry(mode, maskStride, pf8bit, update, exclude);
     const TKernelTable::FadeFn fade = Kernels().Fade;
     for (int k = 0; k < gm.Count; ++k) {
+        if (gm.Pieces[k].Total <= 0) continue;
         uint8_t *to = mask - gm.Pieces[k].Pos;
         const uint8_t *from = previous - gm.Pieces[k].Pos;
         walkPiece(gm.Pieces[k], [&](ptrdiff_t i, size_t n) { fade(to + i, from + i, n, toZero, amount); });
@@ -213,6 +216,7 @@ class GradedBlendRoutine final : public TGradedBlendRoutine {
 public:
     void Run(uint8_t *work, const uint8_t *arriving, const uint8_t *departing, const uint8_t *mask,
              const TMaskRun &pixels, const TMaskRun &maskRun) const override {
+        if (maskRun.Total <= 0) return;
         const TKernelTable::GradedBlendFn blend = Kernels().GradedBlend;
         uint8_t *w = work - pixels.Pos;
         const uint8_t *a = arriving - pixels.Pos, *d = departing - pixels.Pos, *m = mask - maskRun.Pos;
@@ -225,12 +229,12 @@ public:
     WindowBlendRoutine(unsigned shift, bool addThreshold) : shift_(shift), add_(addThreshold) {}
     void Run(uint8_t *work, const uint8_t *weighted, const uint8_t *base, const uint8_t *mask, uint8_t threshold,
              const TMaskRun &pixels, const TMaskRun &maskRun) const override {
+        if (maskRun.Total <= 0) return;
         const TKernelTable::WindowBlendFn blend = Kernels().WindowBlend[add_ ? 1 : 0];
         uint8_t *w = work - pixels.Pos;
         const uint8_t *h = weighted - pixels.Pos, *b = base - pixels.Pos, *m = mask - maskRun.Pos;
-        walkPiece(maskRun, [&](ptrdiff_t i, size_t n) {
-            blend(w + 4 * i, h + 4 * i, b + 4 * i, m + i, n, threshold, shift_);
-        });
+        walkPiece(maskRun,
+                  [&](ptrdiff_t i, size_t n) { blend(w + 4 * i, h + 4 * i, b + 4 * i, m + i, n, threshold, shift_); });
     }
     int Window() const override { return 1 << shift_; }
     bool AddsThreshold() const override { return add_; }

@@ -40,6 +40,9 @@ namespace qvt {
 // 3 = four pieces around the exclude rectangle. With `byteUnits` the widths
 // are compared in bytes of a 1-bit mask (pixels / 8). Granules in use: 8
 // (pixel kernels, blends, fades), 32 (mask merge), 2 (Roll).
+// The update rectangle is kept to columns 0 .. width (rounded up) and rows
+// from 0 on, and the exclude rectangle to the update rectangle; an exclude
+// rectangle without width or height after that excludes nothing.
 int SplitMaskRegion(int width, int granule, bool byteUnits, RECT &update, RECT &exclude);
 
 // The pieces of a region in one buffer: one for modes 1 and 2, four for
@@ -76,7 +79,8 @@ void InvertMask(uint8_t *mask, int wordCount);
 // ---- 8-bit masks -------------------------------------------------------------
 
 // Copies the arriving pixel where lo <= mask byte <= hi, over `count` mask
-// bytes (the whole image, padding included; a multiple of 4). pf4bit: two
+// bytes (the whole image, padding included; a multiple of 4, else the
+// first 1 to 3 bytes from the buffer start are left out). pf4bit: two
 // mask bytes per pixel byte (high nibble first). pf4bit..pf32bit.
 void CopyThroughMaskRange(uint8_t *work, const uint8_t *arriving, const uint8_t *mask, int count, uint8_t lo,
                           uint8_t hi, TPixelFormat pixelFormat);
@@ -110,7 +114,8 @@ void BlendThroughMask8(const TGradedBlendRoutine &routine, uint8_t *work, const 
 // (window a power of two, 4 to 128), weight = z * 256 / window, per byte
 //   work = base + floor((weighted - base) * weight / 256).
 // A routine made without `addThreshold` subtracts its threshold, one made
-// with it adds the threshold's absolute value (saturating at 255).
+// with it adds the threshold's absolute value (saturating at 255). Other
+// windows are taken to the nearest end of 4..128, or down to a power of two.
 class TWindowBlendRoutine {
 public:
     virtual ~TWindowBlendRoutine() = default;

@@ -18,8 +18,8 @@ struct MaskAvx2Ops : simd::Avx2Ops {
     // 128-bit half, pixels 0 and 1 of the half in the low unpack, 2 and 3 in
     // the high one.
     static void SpreadWeights(V weights, V &lo, V &hi) {
-        const V pickLo = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5, 0, 1, 0, 1, 0, 1, 0, 1, 4,
-                                          5, 4, 5, 4, 5, 4, 5);
+        const V pickLo = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5, 0, 1, 0, 1, 0, 1, 0, 1, 4, 5,
+                                          4, 5, 4, 5, 4, 5);
         const V pickHi = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13, 12, 13, 8, 9, 8, 9, 8, 9, 8,
                                           9, 12, 13, 12, 13, 12, 13, 12, 13);
         lo = _mm256_shuffle_epi8(weights, pickLo);
@@ -30,8 +30,8 @@ struct MaskAvx2Ops : simd::Avx2Ops {
     // w = m + 1, or 0 for m = 0.
     static void GradedFactors(const uint8_t *m, V &lo, V &hi) {
         const V v = _mm256_cvtepu8_epi32(LoadMask8(m));
-        const V w = _mm256_add_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(1)),
-                                     _mm256_cmpeq_epi32(v, _mm256_setzero_si256()));
+        const V w =
+            _mm256_add_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(1)), _mm256_cmpeq_epi32(v, _mm256_setzero_si256()));
         SpreadWeights(w, lo, hi);
     }
     static __m128i MaskSplat8(uint8_t v) { return _mm_set1_epi8(static_cast<char>(v)); }

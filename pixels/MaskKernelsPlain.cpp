@@ -93,8 +93,8 @@ void takePixel(uint8_t *workRow, const uint8_t *arrivingRow, TPixelFormat f, ptr
 
 } // namespace
 
-void ReferenceCopyThroughMask1(uint8_t *work, const uint8_t *arriving, const uint8_t *mask, int width,
-                               int pixelStride, int maskStride, TPixelFormat pixelFormat, RECT update, RECT exclude) {
+void ReferenceCopyThroughMask1(uint8_t *work, const uint8_t *arriving, const uint8_t *mask, int width, int pixelStride,
+                               int maskStride, TPixelFormat pixelFormat, RECT update, RECT exclude) {
     if (pixelFormat != pf4bit && pixelBytes(pixelFormat) == 0) return;
     const int mode = SplitMaskRegion(width, 8, true, update, exclude);
     forEachRegionPixel(mode, maskStride * 8, update, exclude, [&](int x, int y) {
@@ -127,8 +127,8 @@ void ReferenceCopyThroughMaskRange(uint8_t *work, const uint8_t *arriving, const
         if (lo <= m[i] && m[i] <= hi) takePixel(w, a, pixelFormat, i);
 }
 
-void ReferenceFadeMaskFrom(uint8_t *mask, const uint8_t *previous, int maskStride, int width, RECT update,
-                           RECT exclude, bool toZero, uint8_t amount) {
+void ReferenceFadeMaskFrom(uint8_t *mask, const uint8_t *previous, int maskStride, int width, RECT update, RECT exclude,
+                           bool toZero, uint8_t amount) {
     const int mode = SplitMaskRegion(width, 8, false, update, exclude);
     forEachRegionPixel(mode, maskStride, update, exclude, [&](int x, int y) {
         const int v = *at(previous, maskStride, y, x);
@@ -137,9 +137,8 @@ void ReferenceFadeMaskFrom(uint8_t *mask, const uint8_t *previous, int maskStrid
     });
 }
 
-void ReferenceBlendThroughMask8(uint8_t *work, const uint8_t *arriving, const uint8_t *departing,
-                                const uint8_t *mask, int width, int maskStride, int pixelStride, RECT update,
-                                RECT exclude) {
+void ReferenceBlendThroughMask8(uint8_t *work, const uint8_t *arriving, const uint8_t *departing, const uint8_t *mask,
+                                int width, int maskStride, int pixelStride, RECT update, RECT exclude) {
     const int mode = SplitMaskRegion(width, 8, false, update, exclude);
     forEachRegionPixel(mode, maskStride, update, exclude, [&](int x, int y) {
         const int m = *at(mask, maskStride, y, x);
@@ -149,9 +148,9 @@ void ReferenceBlendThroughMask8(uint8_t *work, const uint8_t *arriving, const ui
     });
 }
 
-void ReferenceBlendThroughMaskWindow(uint8_t *work, const uint8_t *weighted, const uint8_t *base,
-                                     const uint8_t *mask, int threshold, int window, int width, int maskStride,
-                                     int pixelStride, RECT update, RECT exclude) {
+void ReferenceBlendThroughMaskWindow(uint8_t *work, const uint8_t *weighted, const uint8_t *base, const uint8_t *mask,
+                                     int threshold, int window, int width, int maskStride, int pixelStride, RECT update,
+                                     RECT exclude) {
     const int mode = SplitMaskRegion(width, 8, false, update, exclude);
     forEachRegionPixel(mode, maskStride, update, exclude, [&](int x, int y) {
         const int m = *at(mask, maskStride, y, x);

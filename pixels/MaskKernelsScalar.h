@@ -23,10 +23,11 @@ inline uint32_t LoadWord(const uint8_t *p) {
 inline void StoreWord(uint8_t *p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
 
 // Bytes per pixel of each table pixel size above 4 bits.
-template <TMaskPixelSize Size> constexpr size_t kPixelBytes = Size == mp8bit    ? 1
-                                                              : Size == mp16bit ? 2
-                                                              : Size == mp24bit ? 3
-                                                                                : 4;
+template <TMaskPixelSize Size>
+constexpr size_t kPixelBytes = Size == mp8bit    ? 1
+                               : Size == mp16bit ? 2
+                               : Size == mp24bit ? 3
+                                                 : 4;
 
 // One pixel of `bytes` bytes (a constant, so the copy is a plain move).
 template <size_t Bytes> inline void CopyPixel(uint8_t *d, const uint8_t *s) { std::memcpy(d, s, Bytes); }
@@ -68,8 +69,8 @@ void CopyRangeScalar(uint8_t *work, const uint8_t *arriving, const uint8_t *mask
                      uint8_t hi) {
     if constexpr (Size == mp4bit) {
         for (size_t i = 0; i + 1 < count; i += 2)
-            work[i / 2] = MixNibbles(work[i / 2], arriving[i / 2], InRange(mask[i], lo, hi),
-                                     InRange(mask[i + 1], lo, hi));
+            work[i / 2] =
+                MixNibbles(work[i / 2], arriving[i / 2], InRange(mask[i], lo, hi), InRange(mask[i + 1], lo, hi));
     } else {
         constexpr size_t b = kPixelBytes<Size>;
         for (size_t i = 0; i < count; ++i)
@@ -137,8 +138,8 @@ template <bool Add> inline uint32_t WindowWeight(uint8_t m, uint8_t threshold, u
 }
 
 template <bool Add>
-void WindowBlendScalar(uint8_t *work, const uint8_t *weighted, const uint8_t *base, const uint8_t *mask,
-                       size_t pixels, uint8_t threshold, unsigned windowShift) {
+void WindowBlendScalar(uint8_t *work, const uint8_t *weighted, const uint8_t *base, const uint8_t *mask, size_t pixels,
+                       uint8_t threshold, unsigned windowShift) {
     for (size_t i = 0; i < pixels; ++i)
         StoreWord(work + 4 * i, MixPixel(LoadWord(weighted + 4 * i), LoadWord(base + 4 * i),
                                          WindowWeight<Add>(mask[i], threshold, windowShift)));

@@ -43,7 +43,9 @@ public:
         return v;
     }
     void setWord(int y, int x, uint32_t v) { std::memcpy(row(y) + 4 * x, &v, 4); }
-    void fill(uint8_t v) { std::memset(end() - static_cast<size_t>(stride_) * height_, v, static_cast<size_t>(stride_) * height_); }
+    void fill(uint8_t v) {
+        std::memset(end() - static_cast<size_t>(stride_) * height_, v, static_cast<size_t>(stride_) * height_);
+    }
     void randomize(std::mt19937 &rng) {
         uint8_t *p = end() - static_cast<size_t>(stride_) * height_;
         for (size_t i = 0; i < static_cast<size_t>(stride_) * height_; ++i) p[i] = static_cast<uint8_t>(rng() >> 24);
@@ -76,8 +78,8 @@ TEST(MaskRegion, RoundsAndChoosesTheMode) {
         {"full width", 32, 8, true, Rect(0, 0, 32, 10), kNoExclude, 1, Rect(0, 0, 32, 10), Rect(0, 0, 0, 0)},
         {"full width once rounded", 32, 8, false, Rect(5, 2, 30, 10), kNoExclude, 1, Rect(0, 2, 32, 10),
          Rect(0, 2, 0, 0)},
-        {"exclude narrower than a granule", 32, 8, true, Rect(0, 0, 32, 10), Rect(3, 0, 9, 10), 1,
-         Rect(0, 0, 32, 10), Rect(8, 0, 8, 10)},
+        {"exclude narrower than a granule", 32, 8, true, Rect(0, 0, 32, 10), Rect(3, 0, 9, 10), 1, Rect(0, 0, 32, 10),
+         Rect(8, 0, 8, 10)},
         {"narrow exclude, partial rows", 32, 8, false, Rect(0, 0, 24, 10), Rect(3, 0, 9, 10), 2, Rect(0, 0, 24, 10),
          Rect(8, 0, 8, 10)},
         {"exclude inside", 32, 8, true, Rect(0, 0, 32, 32), Rect(8, 8, 16, 16), 3, Rect(0, 0, 32, 32),
@@ -99,11 +101,11 @@ TEST(MaskRegion, RoundsAndChoosesTheMode) {
         RECT u = c.update, x = c.exclude;
         EXPECT_EQ(SplitMaskRegion(c.width, c.granule, c.byteUnits, u, x), c.mode);
         EXPECT_EQ(std::vector<int>({u.left, u.top, u.right, u.bottom}),
-                  std::vector<int>({c.roundedUpdate.left, c.roundedUpdate.top, c.roundedUpdate.right,
-                                    c.roundedUpdate.bottom}));
+                  std::vector<int>(
+                      {c.roundedUpdate.left, c.roundedUpdate.top, c.roundedUpdate.right, c.roundedUpdate.bottom}));
         EXPECT_EQ(std::vector<int>({x.left, x.top, x.right, x.bottom}),
-                  std::vector<int>({c.roundedExclude.left, c.roundedExclude.top, c.roundedExclude.right,
-                                    c.roundedExclude.bottom}));
+                  std::vector<int>(
+                      {c.roundedExclude.left, c.roundedExclude.top, c.roundedExclude.right, c.roundedExclude.bottom}));
     }
 }
 
@@ -131,9 +133,9 @@ TEST(MaskRegion, RunGeometryOfEachMode) {
     // to 7 full width, the right strip rows 8 to 15 columns 16 to 31, the
     // left strip columns 0 to 7, the bottom band rows 16 to 31.
     EXPECT_EQ(Runs(MaskRunGeometry(3, 32, pf8bit, Rect(0, 0, 32, 32), Rect(8, 8, 16, 16))),
-              (std::vector<int>{0, 32, 0, 7 * 32 + 32,          // top band
-                                8 * 32, 16, 16, 7 * 32 + 16,    // right strip
-                                8 * 32 + 24, 8, 24, 7 * 32 + 8, // left strip
+              (std::vector<int>{0, 32, 0, 7 * 32 + 32,           // top band
+                                8 * 32, 16, 16, 7 * 32 + 16,     // right strip
+                                8 * 32 + 24, 8, 24, 7 * 32 + 8,  // left strip
                                 16 * 32, 32, 0, 15 * 32 + 32})); // bottom band
     // Bands without rows are empty.
     const TMaskGeometry flush = MaskRunGeometry(3, 32, pf8bit, Rect(0, 0, 32, 32), Rect(8, 0, 16, 32));
@@ -182,7 +184,8 @@ TEST(MaskRegion, FourPiecesLeaveTheCoreUntouched) {
     const std::vector<std::string> rows = FadedRows(m, 32, Rect(0, 0, 32, 32), Rect(8, 8, 16, 16));
     for (int y = 0; y < 32; ++y) {
         const bool core = y >= 8 && y < 16;
-        EXPECT_EQ(rows[y], core ? std::string(8, '#') + std::string(8, '.') + std::string(16, '#') : std::string(32, '#'))
+        EXPECT_EQ(rows[y],
+                  core ? std::string(8, '#') + std::string(8, '.') + std::string(16, '#') : std::string(32, '#'))
             << "row " << y;
     }
 }
@@ -206,8 +209,7 @@ TEST(MaskKernels, OneBitMaskCopiesWhereTheBitIsZero) {
             SCOPED_TRACE("format " + std::to_string(s.format) + " bit " + std::to_string(bit));
             Surface w(32 * s.bytes, 1, 0x11), a(32 * s.bytes, 1, 0xEE), m1(4, 1, 0xFF);
             m1.at(0, 2) = static_cast<uint8_t>(~(0x80 >> bit));
-            CopyThroughMask1(w.end(), a.end(), m1.end(), 32, 32 * s.bytes, 4, s.format, Rect(0, 0, 32, 1),
-                             kNoExclude);
+            CopyThroughMask1(w.end(), a.end(), m1.end(), 32, 32 * s.bytes, 4, s.format, Rect(0, 0, 32, 1), kNoExclude);
             const int copied = 16 + bit;
             for (int b = 0; b < 32 * s.bytes; ++b) EXPECT_EQ(w.at(0, b), b / s.bytes == copied ? 0xEE : 0x11);
         }
@@ -309,8 +311,8 @@ std::vector<uint32_t> GradedBlend(const std::vector<uint8_t> &maskBytes) {
         mask.at(0, x) = maskBytes[x];
     }
     const auto routine = CreateGradedBlendRoutine();
-    BlendThroughMask8(*routine, work.end(), arriving.end(), departing.end(), mask.end(), n, n, 4 * n,
-                      Rect(0, 0, n, 1), kNoExclude);
+    BlendThroughMask8(*routine, work.end(), arriving.end(), departing.end(), mask.end(), n, n, 4 * n, Rect(0, 0, n, 1),
+                      kNoExclude);
     std::vector<uint32_t> out;
     for (int x = 0; x < n; ++x) out.push_back(work.word(0, x));
     return out;
@@ -345,10 +347,13 @@ TEST(MaskKernels, WindowedBlendWeighsByTheMaskAboveTheThreshold) {
     EXPECT_EQ(WindowWeights({0, 100, 101, 108, 115, 116, 200, 255}, 16, 100),
               (std::vector<int>{0, 0, 15, 127, 239, 255, 255, 255}));
     // Threshold -20: a mask of 0 is already past the window's end.
-    EXPECT_EQ(WindowWeights({0, 1, 255, 0, 0, 0, 0, 0}, 16, -20), (std::vector<int>{255, 255, 255, 255, 255, 255, 255, 255}));
-    EXPECT_EQ(WindowWeights({0, 4, 8, 9, 255, 0, 0, 0}, 8, -4), (std::vector<int>{127, 255, 255, 255, 255, 127, 127, 127}));
+    EXPECT_EQ(WindowWeights({0, 1, 255, 0, 0, 0, 0, 0}, 16, -20),
+              (std::vector<int>{255, 255, 255, 255, 255, 255, 255, 255}));
+    EXPECT_EQ(WindowWeights({0, 4, 8, 9, 255, 0, 0, 0}, 8, -4),
+              (std::vector<int>{127, 255, 255, 255, 255, 127, 127, 127}));
     // Window 4 and 128 at threshold 0; thresholds beyond a byte.
-    EXPECT_EQ(WindowWeights({0, 1, 2, 3, 4, 5, 64, 128}, 4, 0), (std::vector<int>{0, 63, 127, 191, 255, 255, 255, 255}));
+    EXPECT_EQ(WindowWeights({0, 1, 2, 3, 4, 5, 64, 128}, 4, 0),
+              (std::vector<int>{0, 63, 127, 191, 255, 255, 255, 255}));
     EXPECT_EQ(WindowWeights({0, 1, 2, 3, 4, 5, 64, 128}, 128, 0), (std::vector<int>{0, 1, 3, 5, 7, 9, 127, 255}));
     EXPECT_EQ(WindowWeights({0, 255, 0, 0, 0, 0, 0, 0}, 16, 1000), (std::vector<int>(8, 0)));
     EXPECT_EQ(WindowWeights({0, 255, 0, 0, 0, 0, 0, 0}, 16, -1000), (std::vector<int>(8, 255)));
@@ -517,8 +522,9 @@ TEST(MaskKernelsProperty, EightBitKernelsMatchTheReferences) {
             const int threshold = static_cast<int>(rng() % 601) - 300;
             const int window = 4 << (rng() % 6);
             Surface mask(width, height);
-            RandomMask(mask, rng, {lo, hi, static_cast<uint8_t>(threshold), static_cast<uint8_t>(threshold + window),
-                                   static_cast<uint8_t>(-threshold)});
+            RandomMask(mask, rng,
+                       {lo, hi, static_cast<uint8_t>(threshold), static_cast<uint8_t>(threshold + window),
+                        static_cast<uint8_t>(-threshold)});
 
             // The range copy over the whole image, every format.
             const TPixelFormat f = formats[rng() % 6];
@@ -593,10 +599,10 @@ TEST(MaskKernelsProperty, BlendsMatchTheFormulaForEveryMaskByte) {
         testing::ScopedKernels scoped(v.table);
         Surface w(4 * width, height), expected(4 * width, height);
         const RECT all = Rect(0, 0, width, height);
-        testing::ReferenceBlendThroughMask8(expected.end(), a.end(), d.end(), mask.end(), width, width, 4 * width,
-                                            all, kNoExclude);
-        BlendThroughMask8(*CreateGradedBlendRoutine(), w.end(), a.end(), d.end(), mask.end(), width, width,
-                          4 * width, all, kNoExclude);
+        testing::ReferenceBlendThroughMask8(expected.end(), a.end(), d.end(), mask.end(), width, width, 4 * width, all,
+                                            kNoExclude);
+        BlendThroughMask8(*CreateGradedBlendRoutine(), w.end(), a.end(), d.end(), mask.end(), width, width, 4 * width,
+                          all, kNoExclude);
         ASSERT_EQ(w.whole(), expected.whole()) << "graded";
         for (int window = 4; window <= 128; window *= 2)
             for (int threshold : {-255, -130, -1, 0, 1, 77, 200, 255}) {
