@@ -2,6 +2,8 @@
 #include "effects/teRegister.h"
 
 #include "effects/teBlend.h"
+#include "effects/teBmpMk2.h"
+#include "effects/teBmpMsk.h"
 #include "effects/teDrip.h"
 #include "effects/tePush.h"
 #include "effects/teSlide.h"
@@ -14,6 +16,8 @@ void RegisterAllTransitions() {
     static bool done = false;
     if (done) return;
     done = true;
+    RegisterTransition(TBmpMaskTransition::StaticClassInfo());
+    RegisterTransition(TBmpMaskTransition2::StaticClassInfo());
     RegisterTransition(TBlendTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
