@@ -173,9 +173,11 @@ TEST(EditorDialog, ChoosesAClassByAnyOfItsNames) {
     const Outcome o = Dialog("QVTS203FA0000", {"class 99", "class", "classes", "ok"});
     EXPECT_EQ(o.record, "QVTS203FA0000");
     // The list goes on with every other registered effect.
-    EXPECT_TRUE(Has(o.output, "No effect \"99\". The effects are: Alpha blend (03), ")) << o.output;
-    EXPECT_TRUE(Has(o.output, "Which effect? The effects are: Alpha blend (03), ")) << o.output;
-    EXPECT_TRUE(Has(o.output, "Effects:\n  03  Alpha blend (TBlendTransition, CrossFade)\n")) << o.output;
+    EXPECT_TRUE(Has(o.output, "No effect \"99\". The effects are: Bitmap mask (01), ")) << o.output;
+    EXPECT_TRUE(Has(o.output, "Which effect? The effects are: Bitmap mask (01), ")) << o.output;
+    EXPECT_TRUE(Has(o.output, ", Alpha blend (03), ")) << o.output;
+    EXPECT_TRUE(Has(o.output, "Effects:\n  01  Bitmap mask (TBmpMaskTransition2, BmpMask)\n")) << o.output;
+    EXPECT_TRUE(Has(o.output, "\n  03  Alpha blend (TBlendTransition, CrossFade)\n")) << o.output;
 }
 
 TEST(EditorDialog, OtherCommands) {
