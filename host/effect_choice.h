@@ -41,7 +41,7 @@ struct EffectChoice {
     // of a PNG, PGM or BMP file (luma_mask.h). Given to the effect before
     // the properties: the file-based effect names it, the other one keeps
     // the picture.
-    std::string mask;
+    std::string mask = {};
 };
 
 // Registers the effect classes and starts the pixel services for the display
