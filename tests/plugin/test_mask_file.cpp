@@ -78,5 +78,21 @@ TEST(PluginMaskFile, OpensTheNamedFileThroughTheHostOrSaysItIsMissing) {
     std::filesystem::remove_all(folder);
 }
 
+TEST(PluginMaskFile, HostHandsOverAFileItHoldsInMemory) {
+    // A mask held under a name that is no file anywhere.
+    HostOptions o;
+    o.width = 24, o.height = 16;
+    o.streams["held mask"] = std::make_shared<const std::vector<uint8_t>>(GreyBmp(2, 2, 0));
+    std::string error;
+    auto host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, o, error);
+    ASSERT_TRUE(host) << error;
+    host->Start();
+    HBITMAP page = test::BuiltinPageBitmap(Page::Arriving, 24, 16);
+    EXPECT_TRUE(host->Render(1, page, RECT{0, 0, 24, 16}, RecordNaming("held mask").c_str()));
+    EXPECT_TRUE(host->Messages().empty()) << host->Messages().front().text;
+    EXPECT_EQ(host->ReadWindow(), test::BitmapAsShown(page, 24, 16));
+    DeleteObject(page);
+}
+
 } // namespace
 } // namespace qvt::host

@@ -189,6 +189,17 @@ TEST_F(LumaMaps, RenderRevealsThePageInTheMasksOrder) {
     }
 }
 
+// The plug-in asks the host for the file the record names; the host hands it
+// the mask the tool converted (the PGM file itself is no BMP picture, so a
+// run from the file would fail).
+TEST_F(LumaMaps, PlayHandsTheConvertedMaskToThePlugIn) {
+    writeFile(dir / "mask.pgm", pgm(ramp(16, 16), false));
+    Result r = qvt({"play", "--mask", path("mask.pgm"), "--size", "32x24", "--hold", "0", "--lead", "0"},
+                   {{"SDL_VIDEODRIVER", "dummy"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("played ", 0), 0u) << r.out;
+}
+
 TEST_F(LumaMaps, MaskFileTheToolCannotFindOrReadStopsTheRun) {
     writeFile(dir / "notes.txt", "not a picture\n");
     const std::string record =
