@@ -151,6 +151,7 @@ void CopyThroughMask1(uint8_t *work, const uint8_t *arriving, const uint8_t *mas
     if (gp.Count != gm.Count) return;
     const TKernelTable::CopyMask1Fn copy = Kernels().CopyMask1[size];
     for (int k = 0; k < gm.Count; ++k) {
+        if (gm.Pieces[k].Total <= 0) continue;
         uint8_t *w = work - gp.Pieces[k].Pos;
         const uint8_t *a = arriving - gp.Pieces[k].Pos;
         const uint8_t *m = mask - gm.Pieces[k].Pos;
@@ -166,6 +167,7 @@ void MergeRevealedMask(uint8_t *mask, uint8_t *revealed, int maskStride, RECT up
     const TMaskGeometry gm = MaskRunGeometry(mode, maskStride, pf1bit, update, exclude);
     const TKernelTable::MergeMaskFn merge = Kernels().MergeMask;
     for (int k = 0; k < gm.Count; ++k) {
+        if (gm.Pieces[k].Total <= 0) continue;
         uint8_t *m = mask - gm.Pieces[k].Pos;
         uint8_t *v = revealed - gm.Pieces[k].Pos;
         walkPiece(gm.Pieces[k], [&](ptrdiff_t i, size_t n) { merge(m + i / 8, v + i / 8, n / 32); });
@@ -199,6 +201,7 @@ void FadeMaskFrom(uint8_t *mask, const uint8_t *previous, int maskStride, int wi
     const TMaskGeometry gm = MaskRunGeometry(mode, maskStride, pf8bit, update, exclude);
     const TKernelTable::FadeFn fade = Kernels().Fade;
     for (int k = 0; k < gm.Count; ++k) {
+        if (gm.Pieces[k].Total <= 0) continue;
         uint8_t *to = mask - gm.Pieces[k].Pos;
         const uint8_t *from = previous - gm.Pieces[k].Pos;
         walkPiece(gm.Pieces[k], [&](ptrdiff_t i, size_t n) { fade(to + i, from + i, n, toZero, amount); });
@@ -213,6 +216,7 @@ class GradedBlendRoutine final : public TGradedBlendRoutine {
 public:
     void Run(uint8_t *work, const uint8_t *arriving, const uint8_t *departing, const uint8_t *mask,
              const TMaskRun &pixels, const TMaskRun &maskRun) const override {
+        if (maskRun.Total <= 0) return;
         const TKernelTable::GradedBlendFn blend = Kernels().GradedBlend;
         uint8_t *w = work - pixels.Pos;
         const uint8_t *a = arriving - pixels.Pos, *d = departing - pixels.Pos, *m = mask - maskRun.Pos;
@@ -225,6 +229,7 @@ public:
     WindowBlendRoutine(unsigned shift, bool addThreshold) : shift_(shift), add_(addThreshold) {}
     void Run(uint8_t *work, const uint8_t *weighted, const uint8_t *base, const uint8_t *mask, uint8_t threshold,
              const TMaskRun &pixels, const TMaskRun &maskRun) const override {
+        if (maskRun.Total <= 0) return;
         const TKernelTable::WindowBlendFn blend = Kernels().WindowBlend[add_ ? 1 : 0];
         uint8_t *w = work - pixels.Pos;
         const uint8_t *h = weighted - pixels.Pos, *b = base - pixels.Pos, *m = mask - maskRun.Pos;

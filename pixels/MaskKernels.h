@@ -40,6 +40,9 @@ namespace qvt {
 // 3 = four pieces around the exclude rectangle. With `byteUnits` the widths
 // are compared in bytes of a 1-bit mask (pixels / 8). Granules in use: 8
 // (pixel kernels, blends, fades), 32 (mask merge), 2 (Roll).
+// The update rectangle is kept to columns 0 .. width (rounded up) and rows
+// from 0 on, and the exclude rectangle to the update rectangle; an exclude
+// rectangle without width or height after that excludes nothing.
 int SplitMaskRegion(int width, int granule, bool byteUnits, RECT &update, RECT &exclude);
 
 // The pieces of a region in one buffer: one for modes 1 and 2, four for
