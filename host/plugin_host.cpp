@@ -118,6 +118,8 @@ BOOL PluginHost::StreamAccess(const char *fileName, IStream **stream) {
     if (active) {
         const auto held = active->options_.streams.find(fileName);
         if (held != active->options_.streams.end()) return (*stream = NewMemoryStream(held->second)) != nullptr;
+        if (active->options_.streamSource)
+            if (auto bytes = active->options_.streamSource(fileName)) return (*stream = NewMemoryStream(bytes)) != nullptr;
     }
     std::string path = fileName;
     if (path[0] != '/' && active && !active->options_.streamFolder.empty())

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,6 +28,9 @@ struct HostOptions {
     // Files the stream access hands out from memory, by exact name, before
     // it looks in the folder.
     std::map<std::string, std::shared_ptr<const std::vector<uint8_t>>> streams;
+    // Then asked for a name not held (null: not found here either), before
+    // the folder.
+    std::function<std::shared_ptr<const std::vector<uint8_t>>(const std::string &)> streamSource;
     bool echoMessages = false;       // also print message boxes to standard error
 };
 

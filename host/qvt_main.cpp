@@ -376,7 +376,11 @@ int runDescribe(const std::string &record) {
 
 std::unique_ptr<PluginHost> startPlugin() {
     std::string error;
-    std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, HostOptions{}, error);
+    HostOptions options;
+    // Mask files a record names reach the plug-in's editor as the masks the
+    // tool reads them as.
+    options.streamSource = [](const std::string &name) { return mask_files::Find(name); };
+    std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, options, error);
     if (!host) throw ToolError(error);
     host->Start();
     return host;
