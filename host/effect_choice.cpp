@@ -123,7 +123,7 @@ std::string EffectRecord(const TTransitionEffect &effect) {
 }
 
 std::string BuildRecord(const EffectChoice &choice) {
-    if (choice.effectClass.empty() && choice.properties.empty()) {
+    if (choice.effectClass.empty() && choice.properties.empty() && choice.mask.empty()) {
         // Nothing to change: the plug-in gets the record as it was given
         // (none: its own default), once it is known to be readable.
         if (!choice.record) return std::string();

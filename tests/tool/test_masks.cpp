@@ -3,6 +3,7 @@
 // revealing the page in the mask's order.
 #include "tool_test_support.h"
 
+#include "effect_choice.h"
 #include "engine/teTimed.h"
 #include "luma_mask.h"
 #include "qvt/rtl/graphics.h"
@@ -187,6 +188,24 @@ TEST_F(LumaMaps, RenderRevealsThePageInTheMasksOrder) {
             EXPECT_EQ(firstDifference(readPng((dir / out / frameName(j)).string()), want), "") << "frame " << j;
         }
     }
+}
+
+// The record for the plug-in names the mask given, also over a record's.
+TEST_F(LumaMaps, RecordForThePlugInNamesTheMask) {
+    host::StartEngine();
+    host::mask_files::Add("first", ramp(4, 4));
+    host::mask_files::Add("second", ramp(2, 2));
+    host::EffectChoice choice;
+    choice.mask = "first";
+    choice.effectClass = "BmpMask";
+    const std::string first = host::BuildRecord(choice);
+    EXPECT_NE(first.find("056669727374"), std::string::npos) << first; // "first"
+    choice.effectClass.clear();
+    choice.record = first;
+    choice.mask = "second";
+    const std::string second = host::BuildRecord(choice);
+    EXPECT_NE(second.find("067365636F6E64"), std::string::npos) << second; // "second"
+    EXPECT_EQ(host::BuildEffect(choice)->ClassName(), "TBmpMaskTransition2");
 }
 
 // The plug-in asks the host for the file the record names; the host hands it
