@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -145,7 +146,18 @@ GreyImage DecodePng(const std::string &path) {
     return FromRgb(rgb);
 }
 
+// More than the largest picture any of the formats can hold within the size
+// limits, so that a device or a huge file is not read into memory.
+constexpr uintmax_t kMaxMaskFileBytes = uintmax_t{512} << 20;
+
 std::vector<uint8_t> ReadBytes(const std::string &path) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw ToolError("cannot read mask " + path + ": not a file");
+    if (!ec && std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, ec) > kMaxMaskFileBytes)
+        throw ToolError("cannot read mask " + path + ": a file of more than " +
+                        std::to_string(kMaxMaskFileBytes >> 20) + " MiB is no mask");
     std::ifstream file(path, std::ios::binary);
     if (!file) throw ToolError("cannot read mask " + path + ": " + std::strerror(errno));
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -230,6 +230,8 @@ TEST_F(LumaMaps, MaskFileTheToolCannotFindOrReadStopsTheRun) {
         {{"render", "Wipe", "--mask", path("notes.txt"), "-o", path("out")}, "a mask is for the Bitmap mask effect"},
         {{"play", "--mask", path("none.pgm")}, "File '" + path("none.pgm") + "' not found."},
         {{"record", "BmpMask", "--OVMaskFileName", path("notes.txt")}, "not a PNG, PGM or BMP picture"},
+        {{"render", "--mask", "/dev/zero", "-o", path("out")}, "cannot read mask /dev/zero: not a file"},
+        {{"render", "--mask", dir.string(), "-o", path("out")}, "not a file"},
     };
     for (const auto &[args, says] : cases) {
         SCOPED_TRACE(args.front() + " " + args[1] + " " + args[2]);
