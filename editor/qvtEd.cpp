@@ -8,6 +8,7 @@
 
 #include "editor/qvtEdConsole.h"
 #include "effects/teRegister.h"
+#include "engine/teHostStreams.h"
 #include "qvt/qvteditor.h"
 
 using namespace qvt;
@@ -44,6 +45,9 @@ QVT_EDITOR_EXPORT BOOL DllInitialize(OvGetHostVariableProc getHostVariable, intp
                                      OvRegisterEffectProc hostRegisterEffect, OvStreamAccessProc streamAccess,
                                      HWND hostWindow) {
     host = {getHostVariable, interfaceAccess, hostRegisterEffect, streamAccess, hostWindow};
+    // Records that name a mask file are decoded here too: the effect reads
+    // the file through the host's stream access.
+    SetStreamAccess(streamAccess);
     return TRUE;
 }
 

@@ -2,6 +2,8 @@
 #include "effects/teRegister.h"
 
 #include "effects/teBlend.h"
+#include "effects/teBmpMk2.h"
+#include "effects/teBmpMsk.h"
 #include "effects/teDrip.h"
 #include "effects/teFuse.h"
 #include "effects/tePush.h"
@@ -16,6 +18,8 @@ void RegisterAllTransitions() {
     static bool done = false;
     if (done) return;
     done = true;
+    RegisterTransition(TBmpMaskTransition::StaticClassInfo());
+    RegisterTransition(TBmpMaskTransition2::StaticClassInfo());
     RegisterTransition(TFuseTransition::StaticClassInfo());
     RegisterTransition(TBlendTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());

@@ -3,7 +3,9 @@
 
 #include <strings.h>
 
+#include "effects/teBmpMk2.h"
 #include "effects/teRegister.h"
+#include "luma_mask.h"
 #include "persist/qvtPers.h"
 #include "persist/qvtWriter.h"
 #include "pixels/PixFormats.h"
@@ -14,12 +16,19 @@ namespace qvt::host {
 
 namespace {
 
+// An effect's message, or the reason a mask file it asked for could not be
+// read (which the effect only knows as not found).
+std::string maskMessage(const rtl::Exception &e) {
+    const std::string reason = mask_files::LastMaskError();
+    return reason.empty() ? e.Message() : reason;
+}
+
 std::unique_ptr<TTransitionEffect> decode(const std::string &record) {
     std::unique_ptr<TTransitionEffect> effect;
     try {
         ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
     } catch (const rtl::Exception &e) {
-        throw ToolError("bad record '" + record + "': " + e.Message());
+        throw ToolError("bad record '" + record + "': " + maskMessage(e));
     }
     return effect;
 }
@@ -43,9 +52,27 @@ std::string knownEffects(std::span<const TTransitionDescription> catalogue) {
     return list;
 }
 
+// Hands the luma map to a bitmap mask effect.
+void applyMask(TTransitionEffect &effect, const std::string &mask) {
+    if (auto *fromFile = dynamic_cast<TBmpMaskTransition2 *>(&effect)) {
+        fromFile->SetMaskFileName(mask);
+        return;
+    }
+    auto *kept = dynamic_cast<TBmpMaskTransition *>(&effect);
+    if (!kept) throw ToolError("a mask is for the Bitmap mask effect, not " + effect.GetDescription());
+    const std::shared_ptr<const std::vector<uint8_t>> bytes = mask_files::Find(mask);
+    if (!bytes) throw rtl::Exception(rtl::Format("File '%s' not found.", {mask}));
+    rtl::TBitmap picture;
+    rtl::TReadOnlyMemoryStream stream(bytes->data(), bytes->size());
+    picture.LoadFromStream(stream);
+    kept->SetMask(&picture);
+}
+
 } // namespace
 
 void StartEngine() {
+    // Mask files named by an effect are found among the tool's masks.
+    mask_files::Install();
     // The start-up reads the display only once; a later display is re-read here.
     GetDevicePixelFormat(true);
     StartTransitionEngine();
@@ -65,6 +92,11 @@ std::unique_ptr<TTransitionEffect> BuildEffect(const EffectChoice &choice) {
     } else {
         effect = decode(choice.record.value_or(std::string()));
     }
+    try {
+        if (!choice.mask.empty()) applyMask(*effect, choice.mask);
+    } catch (const rtl::Exception &e) {
+        throw ToolError(maskMessage(e));
+    }
     for (const PropertySetting &setting : choice.properties) {
         try {
             if (!setting.value) {
@@ -76,7 +108,7 @@ std::unique_ptr<TTransitionEffect> BuildEffect(const EffectChoice &choice) {
             }
             ApplyPropertyText(*effect, setting.name, *setting.value);
         } catch (const rtl::Exception &e) {
-            throw ToolError(e.Message());
+            throw ToolError(maskMessage(e));
         }
     }
     return effect;
@@ -91,7 +123,7 @@ std::string EffectRecord(const TTransitionEffect &effect) {
 }
 
 std::string BuildRecord(const EffectChoice &choice) {
-    if (choice.effectClass.empty() && choice.properties.empty()) {
+    if (choice.effectClass.empty() && choice.properties.empty() && choice.mask.empty()) {
         // Nothing to change: the plug-in gets the record as it was given
         // (none: its own default), once it is known to be readable.
         if (!choice.record) return std::string();

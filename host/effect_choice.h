@@ -37,6 +37,11 @@ struct EffectChoice {
     std::optional<std::string> record;       // --record
     std::string effectClass;                 // display name, class name, short name or class code
     std::vector<PropertySetting> properties; // in command-line order
+    // A luma map for the bitmap mask: the name of a mask the tool holds or
+    // of a PNG, PGM or BMP file (luma_mask.h). Given to the effect before
+    // the properties: the file-based effect names it, the other one keeps
+    // the picture.
+    std::string mask = {};
 };
 
 // Registers the effect classes and starts the pixel services for the display
@@ -53,7 +58,9 @@ const TTransitionDescription &FindEffectClass(std::span<const TTransitionDescrip
 // effect, or the default effect when neither is given; then each property
 // value in turn, checked as the editor checks it. Raises ToolError with the
 // decoder's or the catalogue's message, or for a property option without a
-// value (once the effect is known to have the property).
+// value (once the effect is known to have the property). A mask file that
+// is there but cannot be read gives its own reason; one that is not there,
+// the effect's message.
 std::unique_ptr<TTransitionEffect> BuildEffect(const EffectChoice &choice);
 
 // The parameter record the plug-in is handed: empty for the plug-in's

@@ -131,6 +131,7 @@ PlayResult Play(const PlayRequest &request) {
     options.displayDepth = request.displayDepth;
     options.width = width;
     options.height = height;
+    options.streams = request.streams;
     std::string error;
     const std::string module = ProgramFolder() + "/" OV_PLUGIN_FILE;
     std::unique_ptr<PluginHost> host = PluginHost::Load(module, options, error);

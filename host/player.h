@@ -4,7 +4,11 @@
 #ifndef QVT_HOST_PLAYER_H
 #define QVT_HOST_PLAYER_H
 
+#include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "png_io.h"
 
@@ -17,6 +21,8 @@ struct PlayRequest {
     std::string title;          // the window's title
     int leadMilliseconds = 500; // the departing page alone before the run
     int holdMilliseconds = -1;  // after the run; -1: until a key is pressed
+    // Files the host's stream access hands to the plug-in, by name.
+    std::map<std::string, std::shared_ptr<const std::vector<uint8_t>>> streams;
 };
 
 struct PlayResult {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "memory_stream.h"
 #include "qvt/qvtdisplay.h"
 #include "qvt/qvtsys.h"
 
@@ -114,6 +115,12 @@ BOOL PluginHost::StreamAccess(const char *fileName, IStream **stream) {
     if (!stream) return FALSE;
     *stream = nullptr;
     if (!fileName || !*fileName) return FALSE;
+    if (active) {
+        const auto held = active->options_.streams.find(fileName);
+        if (held != active->options_.streams.end()) return (*stream = NewMemoryStream(held->second)) != nullptr;
+        if (active->options_.streamSource)
+            if (auto bytes = active->options_.streamSource(fileName)) return (*stream = NewMemoryStream(bytes)) != nullptr;
+    }
     std::string path = fileName;
     if (path[0] != '/' && active && !active->options_.streamFolder.empty())
         path = active->options_.streamFolder + "/" + path;

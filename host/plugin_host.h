@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +25,12 @@ struct HostOptions {
     int displayDepth = 32;           // 1, 4, 8, 15, 16, 24 or 32
     int width = 640, height = 480;   // the host window
     std::string streamFolder;        // where stream access looks for relative names
+    // Files the stream access hands out from memory, by exact name, before
+    // it looks in the folder.
+    std::map<std::string, std::shared_ptr<const std::vector<uint8_t>>> streams;
+    // Then asked for a name not held (null: not found here either), before
+    // the folder.
+    std::function<std::shared_ptr<const std::vector<uint8_t>>(const std::string &)> streamSource;
     bool echoMessages = false;       // also print message boxes to standard error
 };
 

@@ -26,6 +26,7 @@
 #include "frame_writer.h"
 #include "image_io.h"
 #include "interrupt.h"
+#include "luma_mask.h"
 #include "offline.h"
 #include "persist/qvtCatalog.h"
 #include "persist/qvtPers.h"
@@ -126,11 +127,16 @@ void addEffectOptions(CLI::App *command, EffectOptions &effect) {
     CLI::Option *name = addEffectName(command, effect.choice.effectClass, "Effect to play");
     effect.record = command->add_option("--record", effect.record_text, "Effect parameter record, e.g. QVTS203E80300")
                         ->excludes(name);
+    command->add_option("--mask", effect.choice.mask,
+                        "Luma map for the Bitmap mask effect (the default effect with it): a PNG, PGM or BMP file, "
+                        "stretched to the page; white parts are revealed first");
 }
 
 EffectChoice effectChoice(const EffectOptions &effect) {
     EffectChoice choice = effect.choice;
     if (effect.record->count()) choice.record = effect.record_text;
+    // A mask alone asks for the effect that takes it, from its file.
+    if (!choice.mask.empty() && choice.effectClass.empty() && !choice.record) choice.effectClass = "BmpMask";
     return choice;
 }
 
@@ -187,6 +193,7 @@ int runRender(const RenderCommand &c) {
     const Size size = parseSize(c.pages.size);
     const OutputTarget target = ParseOutput(c.output);
     chooseDisplay(c.pages.display);
+    mask_files::SetPageSize(size.width, size.height);
     const EffectChoice choice = effectChoice(c.effect);
     std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
     CheckPlayable(*effect);
@@ -210,6 +217,7 @@ int runPlay(const PlayCommand &c) {
     const Size size = parseSize(c.pages.size);
     const EffectChoice choice = effectChoice(c.effect);
     StartEngine();
+    mask_files::SetPageSize(size.width, size.height);
     std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
     CheckPlayable(*effect);
     PlayRequest request;
@@ -219,6 +227,8 @@ int runPlay(const PlayCommand &c) {
     request.displayDepth = c.pages.display;
     request.holdMilliseconds = c.hold;
     request.leadMilliseconds = c.lead;
+    // The masks the effect named, for the plug-in to ask the host for.
+    request.streams = mask_files::All();
     Play(request);
     return 0;
 }
@@ -247,10 +257,40 @@ std::string slug(const std::string &name) {
     return s.empty() ? "effect" : s;
 }
 
+// The masks the demo draws for the bitmap mask effects, by name.
+constexpr char kRadialMask[] = "radial gradient";
+constexpr char kClockMask[] = "clock sweep";
+
+// What the demo shows of an effect class: one run each, with its label.
+// Every registered effect appears with its defaults unless it has rows
+// here; the bitmap masks show both drawn masks, the kept one with its
+// levels fading in, the file-based one with a hard switch.
+struct DemoRun {
+    std::string label;
+    EffectChoice choice;
+};
+std::vector<DemoRun> demoRuns(const TTransitionDescription &effectClass, int milliseconds) {
+    EffectChoice choice;
+    choice.effectClass = effectClass.ClassName;
+    choice.properties = {{"Milliseconds", std::to_string(milliseconds)}};
+    if (effectClass.ClassName == "TBmpMaskTransition") {
+        choice.mask = kRadialMask;
+        choice.properties.push_back({"SmoothingLevel", "3"});
+        return {{effectClass.DisplayName + ", " + kRadialMask, choice}};
+    }
+    if (effectClass.ClassName == "TBmpMaskTransition2") {
+        choice.mask = kClockMask;
+        return {{effectClass.DisplayName + ", " + kClockMask, choice}};
+    }
+    return {{effectClass.DisplayName, choice}};
+}
+
 int runDemo(const DemoCommand &c) {
     const Size size = parseSize(c.pages.size), thumb = parseSize(c.thumb);
     chooseDisplay(c.pages.display);
     auto [from, to] = loadPages(c.pages, size);
+    mask_files::Add(kRadialMask, RadialGradientMask(size.width, size.height));
+    mask_files::Add(kClockMask, ClockSweepMask(size.width, size.height));
     // A failed demo takes away the folders it made, as far as they are empty
     // (the GIFs of the effects done so far stay).
     struct Folders {
@@ -263,31 +303,29 @@ int runDemo(const DemoCommand &c) {
     folders.created.Ensure(c.output);
 
     std::vector<SheetRow> rows;
-    for (const TTransitionDescription &effectClass : TransitionCatalogue()) {
-        EffectChoice choice;
-        choice.effectClass = effectClass.ClassName;
-        choice.properties = {{"Milliseconds", std::to_string(c.milliseconds)}};
-        if (!c.sheetOnly) {
-            std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
-            OutputTarget target = ParseOutput(c.output + "/" + slug(effectClass.DisplayName) + ".gif");
-            std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
-            printLines(renderInto(*writer, std::move(effect), choice, from, to, c.fps, effectClass.DisplayName));
+    for (const TTransitionDescription &effectClass : TransitionCatalogue())
+        for (const DemoRun &run : demoRuns(effectClass, c.milliseconds)) {
+            if (!c.sheetOnly) {
+                std::unique_ptr<TTransitionEffect> effect = BuildEffect(run.choice);
+                OutputTarget target = ParseOutput(c.output + "/" + slug(run.label) + ".gif");
+                std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
+                printLines(renderInto(*writer, std::move(effect), run.choice, from, to, c.fps, run.label));
+            }
+            // A run sampled four times: its frames are 0, 25, 50, 75 and 100 %
+            // of the way through.
+            std::unique_ptr<TTransitionEffect> effect = BuildEffect(run.choice);
+            const double fps = c.milliseconds > 0 ? 4000.0 / c.milliseconds : c.fps;
+            std::vector<RgbImage> thumbs;
+            RenderOffline(*effect, from, to, fps, [&](const RgbImage &frame) {
+                ThrowIfStopped();
+                thumbs.push_back(ScalePicture(frame, thumb.width, thumb.height));
+            });
+            SheetRow row{run.label, {}};
+            for (int percent : kSheetPercents)
+                row.frames.push_back(
+                    thumbs[static_cast<size_t>(SheetFrameIndex(static_cast<int>(thumbs.size()), percent))]);
+            rows.push_back(std::move(row));
         }
-        // A run sampled four times: its frames are 0, 25, 50, 75 and 100 %
-        // of the way through.
-        std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
-        const double fps = c.milliseconds > 0 ? 4000.0 / c.milliseconds : c.fps;
-        std::vector<RgbImage> thumbs;
-        RenderOffline(*effect, from, to, fps, [&](const RgbImage &frame) {
-            ThrowIfStopped();
-            thumbs.push_back(ScalePicture(frame, thumb.width, thumb.height));
-        });
-        SheetRow row{effectClass.DisplayName, {}};
-        for (int percent : kSheetPercents)
-            row.frames.push_back(
-                thumbs[static_cast<size_t>(SheetFrameIndex(static_cast<int>(thumbs.size()), percent))]);
-        rows.push_back(std::move(row));
-    }
     std::vector<std::string> columns;
     for (int percent : kSheetPercents) columns.push_back(std::to_string(percent) + " %");
     const RgbImage sheet = ComposeContactSheet(columns, rows);
@@ -338,7 +376,11 @@ int runDescribe(const std::string &record) {
 
 std::unique_ptr<PluginHost> startPlugin() {
     std::string error;
-    std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, HostOptions{}, error);
+    HostOptions options;
+    // Mask files a record names reach the plug-in's editor as the masks the
+    // tool reads them as.
+    options.streamSource = [](const std::string &name) { return mask_files::Find(name); };
+    std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, options, error);
     if (!host) throw ToolError(error);
     host->Start();
     return host;

@@ -7,6 +7,7 @@
 
 #include "effects/teRegister.h"
 #include "engine/TransRun.h"
+#include "engine/teHostStreams.h"
 #include "persist/qvtPers.h"
 #include "plugin/qvtEditor.h"
 #include "plugin/qvtHost.h"
@@ -34,7 +35,11 @@ bool RenderTransition(HDC memoryDC, HDC target, const RECT &area, const char *pa
 
 } // namespace
 
-OV_EXPORT void ovRegisterStreamAccess(OvStreamAccessProc access) { Host().StreamAccess = access; }
+OV_EXPORT void ovRegisterStreamAccess(OvStreamAccessProc access) {
+    Host().StreamAccess = access;
+    // The file-based bitmap mask opens its file through it.
+    SetStreamAccess(access);
+}
 
 OV_EXPORT void ovRegisterInterfaceAccess(intptr_t access) { Host().InterfaceAccess = access; }
 

@@ -31,10 +31,18 @@ grep -q ' xfade ' <<<"$filters" || fail "this ffmpeg has no xfade filter"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
+# A luma map for the Bitmap mask: a left-to-right ramp of every level, as a
+# binary PGM stretched to the page.
+{
+  printf 'P5 256 1 255\n'
+  for ((i = 0; i < 256; i++)); do printf "\\$(printf '%03o' "$i")"; done
+} >"$work/ramp.pgm"
+
 # qvt effect | its options | nearest xfade transition ("-" for none: the
 # memory bound only). A row whose effect is not registered yet is left out.
 rows=(
   "Alpha blend||fade"
+  "Bitmap mask|--mask $work/ramp.pgm|-"
   "Wipe|--Direction tedLeft --BandWidth 0|wipeleft"
   "Slide|--Direction tedLeft|slideleft"
   "Push|--Direction tedLeft|slideleft"

@@ -24,6 +24,7 @@
 #include "page_bitmaps.h"
 #include "pages.h"
 #include "plugin_host.h"
+#include "record_names.h"
 #include "qvt/qvtdisplay.h"
 #include "qvt/qvteditor.h"
 #include "qvt/qvtsys.h"
@@ -411,6 +412,29 @@ TEST_F(EditorModule, MalformedRecordIsReplacedByTheDefaultEffect) {
     EXPECT_NE(output.find("The record cannot be read (Wrong format version '3'); starting from the default effect."),
               std::string::npos)
         << output;
+}
+
+TEST(EditorModuleMasks, MaskFileOfARecordIsReadThroughTheHost) {
+    // The host holds the file the record names; the module asks the host
+    // for it, so the record is edited as it stands.
+    const std::string record = "QVTS101" + test::HexName("OVMaskFileName") + "06" + test::HexName("held.bmp") + "00";
+    HostOptions o;
+    o.streams["held.bmp"] = std::make_shared<const std::vector<uint8_t>>(
+        std::vector<uint8_t>{'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 58, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+                             1, 0, 8, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+                             255, 255, 255, 0, 0, 0, 0, 0});
+    std::string error;
+    auto holding = PluginHost::Load(host::ProgramFolder() + "/" OV_PLUGIN_FILE, o, error);
+    ASSERT_TRUE(holding) << error;
+    holding->Start();
+    std::string edited = record;
+    Terminal terminal("set SmoothingLevel 2\nok\n");
+    const bool ok = holding->Edit(1, edited);
+    const std::string output = terminal.Output();
+    ASSERT_TRUE(ok) << output;
+    EXPECT_NE(output.find("Effect: Bitmap mask (TBmpMaskTransition2, code 01)"), std::string::npos) << output;
+    EXPECT_NE(edited.find(test::HexName("held.bmp")), std::string::npos) << edited;
+    EXPECT_NE(edited.find(test::HexName("SmoothingLevel")), std::string::npos) << edited;
 }
 
 TEST_F(EditorModule, AboutShowsThePlugInAndReturnsTrue) {

@@ -172,13 +172,13 @@ TEST(EditorDialog, ChoosesAClassByAnyOfItsNames) {
     }
     const Outcome o = Dialog("QVTS203FA0000", {"class 99", "class", "classes", "ok"});
     EXPECT_EQ(o.record, "QVTS203FA0000");
-    // The list names every registered effect in registration order, the
-    // Fuse before the blend.
-    EXPECT_TRUE(Has(o.output, "No effect \"99\". The effects are: ")) << o.output;
-    EXPECT_TRUE(Has(o.output, "Which effect? The effects are: ")) << o.output;
-    EXPECT_TRUE(Has(o.output, "Fuse (07), Alpha blend (03), ")) << o.output;
-    EXPECT_TRUE(Has(o.output, "Effects:\n")) << o.output;
-    EXPECT_TRUE(Has(o.output, "  07  Fuse (TFuseTransition, Pattern)\n  03  Alpha blend (TBlendTransition, CrossFade)\n"))
+    // The list goes on with every other registered effect, in registration
+    // order.
+    EXPECT_TRUE(Has(o.output, "No effect \"99\". The effects are: Bitmap mask (01), Fuse (07), Alpha blend (03), "))
+        << o.output;
+    EXPECT_TRUE(Has(o.output, "Which effect? The effects are: Bitmap mask (01), ")) << o.output;
+    EXPECT_TRUE(Has(o.output, "Effects:\n  01  Bitmap mask (TBmpMaskTransition2, BmpMask)\n  07  Fuse (TFuseTransition, Pattern)\n"
+                              "  03  Alpha blend (TBlendTransition, CrossFade)\n"))
         << o.output;
 }
 

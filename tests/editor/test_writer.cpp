@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "any_mask_file.h"
 #include "editor_test_support.h"
 #include "effects/teBlend.h"
 #include "hex_text.h"
@@ -50,6 +51,8 @@ std::unique_ptr<TEditorProbeTransition> ReadList(const std::vector<uint8_t> &lis
 class RecordWriter : public ::testing::Test {
 protected:
     void SetUp() override { RegisterAllTransitions(); }
+    // Mask file names set on an effect are read at once: every name finds one.
+    AnyMaskFile maskFiles_;
 };
 
 TEST_F(RecordWriter, OneSecondBlendIsTheWorkedRecord) { EXPECT_EQ(TransitionToParams(*Blend(1000)), "QVTS203E80300"); }

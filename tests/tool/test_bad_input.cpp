@@ -156,7 +156,7 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
         {{"list", "--xml"}, "--xml"},
         {{"list", "extra"}, "extra"},
         {{"record"}, "effect is required"},
-        {{"record", "Sparkle"}, "unknown effect 'Sparkle' (known: \"Fuse\" (TFuseTransition, 07), \"Alpha blend\" (TBlendTransition, 03)"},
+        {{"record", "Sparkle"}, "unknown effect 'Sparkle' (known: \"Bitmap mask\" (TBmpMaskTransition), "},
         {{"record", "03", "--sparkle", "1"}, "Alpha blend has no property \"sparkle\"; its properties are "},
         {{"record", "03", "--ms", "99999999999"}, "value out of range: Milliseconds accepts -2147483648..2147483647"},
         {{"record", "03", "--PassSetting", "teSideways"}, "value not allowed: PassSetting accepts teOnePass"},

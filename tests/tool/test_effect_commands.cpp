@@ -4,6 +4,7 @@
 
 #include "effect_choice.h"
 #include "effect_listing.h"
+#include "luma_mask.h"
 #include "persist/qvtCatalog.h"
 
 namespace qvt::tooltest {
@@ -52,6 +53,8 @@ protected:
 
     std::vector<TTransitionDescription> catalogue;
 };
+
+std::string bytesOf(const std::vector<uint8_t> &bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // How describe shows a value given on the command line.
 std::string shownValue(const TPropertyDescription &p, const std::string &value) {
@@ -258,8 +261,13 @@ TEST_F(EffectCommands, RecordThenDescribeGivesTheSameValues) {
         // that one value set (which is their default, unless a getter reads
         // another property, as the wipe's band width reads the direction).
         for (const TPropertyDescription &p : d.Properties) {
-            const std::string value = otherValue(p);
+            std::string value = otherValue(p);
             if (value.empty()) continue;
+            if (p.Name == "OVMaskFileName") {
+                // The name is read as the effect takes it: a mask file must be there.
+                writeFile(dir / value, bytesOf(host::GreyBmpFile(host::GreyImage(2, 2))));
+                value = path(value);
+            }
             SCOPED_TRACE(d.ClassName + " --" + p.Name + " " + value);
             const std::string rec = record({d.Code, "--" + p.Name, value});
             std::string head;
