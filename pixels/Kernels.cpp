@@ -11,6 +11,7 @@ TKernelTable &activeTable() {
     static TKernelTable table = [] {
         TKernelTable t;
         FillPlainKernels(t);
+        FillPlainMaskKernels(t);
         return t;
     }();
     return table;
@@ -30,8 +31,15 @@ uint64_t savedRegisterState() {
 TKernelTable tableFor(const TProcessorFeatures &features, bool streaming) {
     TKernelTable table;
     FillPlainKernels(table);
-    if (features.Sse2) FillSse2Kernels(table, streaming);
-    if (features.Avx2) FillAvx2Kernels(table, streaming);
+    FillPlainMaskKernels(table);
+    if (features.Sse2) {
+        FillSse2Kernels(table, streaming);
+        FillSse2MaskKernels(table, streaming);
+    }
+    if (features.Avx2) {
+        FillAvx2Kernels(table, streaming);
+        FillAvx2MaskKernels(table, streaming);
+    }
     return table;
 }
 

@@ -48,6 +48,9 @@ struct TMaskRun {
     int32_t Total = 0;
 };
 
+// The pixel sizes the mask kernels handle, as table indices.
+enum TMaskPixelSize { mp4bit, mp8bit, mp16bit, mp24bit, mp32bit };
+
 // How the integer routine splits a word into two accumulators.
 enum TChannelLayout { clByteChannels, cl555, cl565 };
 
@@ -65,6 +68,43 @@ struct TKernelTable {
     using MixWordsFn = void (*)(uint8_t *dest, const uint8_t *weighted, const uint8_t *base, size_t words, uint32_t m,
                                 unsigned s);
     MixWordsFn MixWords[3][2] = {};
+
+    // Mask kernels over one contiguous stretch of a row (or of whole rows),
+    // every pointer at the stretch's first pixel or mask byte. The region
+    // walk around them is shared (MaskKernels.cpp).
+    //
+    // Hard copy through a 1-bit mask over maskBytes mask bytes (8 pixels
+    // each), per pixel size (TMaskPixelSize).
+    using CopyMask1Fn = void (*)(uint8_t *work, const uint8_t *arriving, const uint8_t *mask, size_t maskBytes);
+    CopyMask1Fn CopyMask1[5] = {};
+    // Copy where lo <= mask byte <= hi over `count` mask bytes, per pixel
+    // size.
+    using CopyRangeFn = void (*)(uint8_t *work, const uint8_t *arriving, const uint8_t *mask, size_t count, uint8_t lo,
+                                 uint8_t hi);
+    CopyRangeFn CopyRange[5] = {};
+    // revealed := revealed and mask; mask := mask or not revealed (before),
+    // over whole 32-bit words.
+    using MergeMaskFn = void (*)(uint8_t *mask, uint8_t *revealed, size_t words);
+    MergeMaskFn MergeMask = nullptr;
+    using InvertMaskFn = void (*)(uint8_t *mask, size_t words);
+    InvertMaskFn InvertMask = nullptr;
+    // 8-bit mask fade from `from` into `to` (the same buffer for a fade in
+    // place): 255 is not written, others become 0 (toZero) or v - amount,
+    // at least 0.
+    using FadeFn = void (*)(uint8_t *to, const uint8_t *from, size_t n, bool toZero, uint8_t amount);
+    FadeFn Fade = nullptr;
+    // Graded blend of `pixels` 32-bit pixels: per byte, with w = 0 for mask
+    // 0 and m + 1 otherwise, arriving + floor((departing - arriving) * w / 256).
+    using GradedBlendFn = void (*)(uint8_t *work, const uint8_t *arriving, const uint8_t *departing,
+                                   const uint8_t *mask, size_t pixels);
+    GradedBlendFn GradedBlend = nullptr;
+    // Windowed blend of `pixels` 32-bit pixels, window 1 << windowShift:
+    // z = min(max(m - t, 0), window) ([0] subtracting) or
+    // min(min(m + t, 255), window) ([1] adding); per byte
+    // base + floor((weighted - base) * (z << (8 - windowShift)) / 256).
+    using WindowBlendFn = void (*)(uint8_t *work, const uint8_t *weighted, const uint8_t *base, const uint8_t *mask,
+                                   size_t pixels, uint8_t threshold, unsigned windowShift);
+    WindowBlendFn WindowBlend[2] = {};
 
     // What filled the table, for tests and benchmarks: "plain", "sse2" or
     // "avx2", with "+stream" when it streams its stores.
@@ -84,6 +124,10 @@ void FillPlainKernels(TKernelTable &table);
 // False, leaving the table alone, when this build has no such variant.
 bool FillSse2Kernels(TKernelTable &table, bool streaming);
 bool FillAvx2Kernels(TKernelTable &table, bool streaming);
+// The mask kernels' entries, filled alongside the blend's.
+void FillPlainMaskKernels(TKernelTable &table);
+bool FillSse2MaskKernels(TKernelTable &table, bool streaming);
+bool FillAvx2MaskKernels(TKernelTable &table, bool streaming);
 
 // Fills the active table for this processor; streaming stores only when
 // `streaming` (ExtendedMMXAvailable) allows.

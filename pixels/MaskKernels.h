@@ -126,6 +126,29 @@ void BlendThroughMaskWindow(const TWindowBlendRoutine &subtractRoutine, const TW
                             uint8_t *work, const uint8_t *weighted, const uint8_t *base, const uint8_t *mask,
                             int threshold, int width, int maskStride, int pixelStride, RECT update, RECT exclude);
 
+namespace testing {
+
+// Straight-from-the-formula references for checking the kernels: each
+// rounds the rectangles with SplitMaskRegion and then visits the region by
+// row and column (whole rows, padding included, in mode 1; the update
+// rectangle less the exclude rectangle otherwise), one pixel at a time.
+void ReferenceCopyThroughMask1(uint8_t *work, const uint8_t *arriving, const uint8_t *mask, int width,
+                               int pixelStride, int maskStride, TPixelFormat pixelFormat, RECT update, RECT exclude);
+void ReferenceMergeRevealedMask(uint8_t *mask, uint8_t *revealed, int maskStride, RECT update, RECT exclude);
+void ReferenceCopyThroughMaskRange(uint8_t *work, const uint8_t *arriving, const uint8_t *mask, int count, uint8_t lo,
+                                   uint8_t hi, TPixelFormat pixelFormat);
+// FadeMask is this with previous == mask.
+void ReferenceFadeMaskFrom(uint8_t *mask, const uint8_t *previous, int maskStride, int width, RECT update,
+                           RECT exclude, bool toZero, uint8_t amount);
+void ReferenceBlendThroughMask8(uint8_t *work, const uint8_t *arriving, const uint8_t *departing,
+                                const uint8_t *mask, int width, int maskStride, int pixelStride, RECT update,
+                                RECT exclude);
+void ReferenceBlendThroughMaskWindow(uint8_t *work, const uint8_t *weighted, const uint8_t *base,
+                                     const uint8_t *mask, int threshold, int window, int width, int maskStride,
+                                     int pixelStride, RECT update, RECT exclude);
+
+} // namespace testing
+
 } // namespace qvt
 
 #endif
