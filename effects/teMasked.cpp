@@ -14,6 +14,11 @@ namespace {
 
 const TRect kNoRect{0, 0, 0, 0};
 
+// An empty update rectangle for UpdateScreen, which takes all zeros for the
+// whole work bitmap: that would copy the padding columns beyond the page
+// onto the screen, next to the transition area.
+TRect NothingToUpdate(int height) { return TRect{0, 0, 0, std::max(height, 1)}; }
+
 // The grey v as a palette-relative colour, so that it lands on entry v of
 // the smooth mask's grey palette.
 TColor PaletteGrey(int v) { return static_cast<TColor>(PALETTERGB(v, v, v)); }
@@ -252,7 +257,7 @@ void TMaskedTransition::MaskPass(TTETransitionData &data, TBitmap &mask, TBitmap
         UpdateRect = page;
         ExcludeRect = kNoRect;
         PaintMask(mask, currentFrame, step, totalFrames, lastExecutedFrame, data, draw, calcUpdate);
-        if (!IntersectRect(&UpdateRect, &UpdateRect, &page)) UpdateRect = kNoRect;
+        if (!IntersectRect(&UpdateRect, &UpdateRect, &page)) UpdateRect = NothingToUpdate(data.Height);
         if (!IntersectRect(&ExcludeRect, &ExcludeRect, &UpdateRect)) ExcludeRect = kNoRect;
         if (apply) {
             const TPixelBuffer m = BufferOf(mask, pf1bit);
@@ -305,13 +310,16 @@ void TMaskedTransition::SmoothingFrame(TTETransitionData &data, int currentFrame
     const int64_t fade = prev == 0 ? 0 : std::min<int64_t>(step * g, top);
     // The grey of the newest pattern frame painted now (below top in the
     // frames after the last pattern frame), the oldest grey still above 0,
-    // and how many of this step's frames are already faded out.
+    // and how many of this step's pattern frames are already faded out:
+    // those of prev + 1 .. min(cur, t) older than the greys painted. (Frames
+    // past t do not count: they have no pixels, so counting them would
+    // blank pixels that still have a grey when a step ends past t.)
     const int64_t hi = top - std::max<int64_t>(0, cur - t) * g;
     int64_t lo = hi - (step - 1) * g;
     int64_t zeroCount = 0;
     if (lo < bottom) {
         lo = bottom;
-        zeroCount = step - ((hi - bottom) / g + 1);
+        zeroCount = std::max<int64_t>(0, std::min(cur, t) - prev - ((hi - bottom) / g + 1));
     } else if (lo > hi) {
         lo = hi;
     }
@@ -358,7 +366,8 @@ void TMaskedTransition::SmoothingFrame(TTETransitionData &data, int currentFrame
 
     // No pattern frame at all (a pattern of no frames): nothing to mix.
     if (last < 1) {
-        UpdateRect = ExcludeRect = kNoRect;
+        UpdateRect = NothingToUpdate(data.Height);
+        ExcludeRect = kNoRect;
         return;
     }
     MaskPass(data, mask, nullptr, static_cast<int>(last), static_cast<int>(last - first), MaskFrames,
