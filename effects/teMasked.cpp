@@ -154,7 +154,7 @@ bool TMaskedTransition::UseSmoothing() const {
 
 int TMaskedTransition::GetBitmapsWidth(int width) const {
     const int unit = UseSmoothing() ? 8 : 32;
-    return ((width - 1) / unit + 1) * unit;
+    return static_cast<int>(std::min<int64_t>((int64_t{width} - 1) / unit + 1, INT_MAX / unit) * unit);
 }
 
 TPixelFormat TMaskedTransition::GetPixelFormat() const {

@@ -41,6 +41,9 @@ public:
     Shape shape = Shape::Strips;
     Report report = Report::Rect;
     bool clearEachFrame = false;
+    // Odd frames draw their strips straight on the screen, as a pattern
+    // does when a frame changes little.
+    bool screenOnOddFrames = false;
     int minStep = 1;
     std::optional<int> frames; // pattern frames; none: one per column
     // Replaces the column pattern when set.
@@ -69,6 +72,7 @@ public:
         if (afterInitialize) afterInitialize(*this, data);
     }
     void ExecuteFrame(TTETransitionData &data, int frame, int step, int totalFrames, int last) override {
+        if (screenOnOddFrames) AllowScreenUpdate = frame % 2 == 0;
         TMaskedTransition::ExecuteFrame(data, frame, step, totalFrames, last);
         current = frame;
         ++executed;
@@ -86,6 +90,9 @@ public:
                             : shape == Shape::Shapes ? TRect{0, 0, cur, h}
                                                      : TRect{cur - 1, 0, w, h};
             mask.Canvas().FillRect(r);
+            if (!AllowScreenUpdate)
+                BitBlt(data.Canvas->Handle(), prev, 0, cur - prev, h, data.DstImage->Canvas().Handle(), prev, 0,
+                       SRCCOPY);
         }
         if (!calcUpdate) return;
         // Inverted: the previous frame's leaving part, all of which may change.
@@ -493,6 +500,36 @@ TEST_F(Masked, HardRunsRevealColumnByColumn) {
                 << "frame " << t;
         }
         EXPECT_FALSE(e.HardMask || e.RevealedMask) << "freed by Finalize";
+    }
+}
+
+// Frames that draw straight on the screen leave the work bitmap and the
+// screen update alone; the frames around them still show every column
+// reached.
+TEST_F(Masked, FramesDrawnStraightOnTheScreen) {
+    for (int depth : {8, 32}) {
+        SCOPED_TRACE(depth);
+        const int w = 21, h = 4;
+        EffectStage stage(depth, w, h);
+        TestPattern e;
+        e.screenOnOddFrames = true;
+        std::vector<std::pair<int, std::vector<uint8_t>>> shots;
+        int workBehind = 0;
+        e.afterFrame = [&](TestPattern &p, TTETransitionData &data) {
+            // The work bitmap did not get this frame's strip.
+            if (!p.AllowScreenUpdate && GetPixel(data.Bitmap->Canvas().Handle(), p.current - 1, 0) !=
+                                            GetPixel(data.DstImage->Canvas().Handle(), p.current - 1, 0))
+                ++workBehind;
+        };
+        stage.Run(e, [&] { shots.emplace_back(e.current, stage.Window()); });
+        EXPECT_EQ(workBehind, (w - 1) / 2);
+        for (size_t i = 0; i < shots.size(); ++i) {
+            const int t = i == 0 ? 0 : i + 1 == shots.size() ? w : shots[i].first;
+            EXPECT_EQ(stage.Differences(shots[i].second,
+                                        [&](int x, int y) { return x < t ? stage.Arriving(x, y) : stage.Departing(x, y); }),
+                      "")
+                << "frame " << t;
+        }
     }
 }
 
