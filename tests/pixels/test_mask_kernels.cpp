@@ -4,6 +4,7 @@
 // on random masks, regions and formats.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "pixels/MaskKernels.h"
+#include "pixels/Testing.h"
 
 namespace qvt {
 namespace {
@@ -361,6 +363,251 @@ TEST(MaskKernels, WindowRoutinesKeepTheirWindowAndDirection) {
     EXPECT_EQ(CreateWindowBlendRoutine(0, false)->Window(), 4);
     EXPECT_EQ(CreateWindowBlendRoutine(100, false)->Window(), 64);
     EXPECT_EQ(CreateWindowBlendRoutine(1000, false)->Window(), 128);
+}
+
+// --- Property test -----------------------------------------------------------------------
+
+struct Variant {
+    std::string name;
+    TKernelTable table;
+};
+std::vector<Variant> MaskVariants() {
+    std::vector<Variant> out;
+    for (const TKernelTable &t : testing::KernelVariants()) out.push_back({t.Name, t});
+    return out;
+}
+
+// Random rectangles over a width x height image: often the whole image or
+// whole rows, sometimes reaching out of it to the left, right and top;
+// exclude rectangles often inside the update rectangle, sometimes empty or
+// crossing its edges.
+struct Region {
+    RECT update, exclude;
+};
+Region RandomRegion(std::mt19937 &rng, int width, int height) {
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    Region r{};
+    switch (pick(0, 3)) {
+    case 0: r.update = Rect(0, 0, width, height); break;
+    case 1: r.update = Rect(pick(-9, 4), pick(0, height), pick(width - 4, width + 9), 0); break;
+    default: r.update = Rect(pick(-3, width), pick(-1, height), 0, 0); r.update.right = pick(r.update.left, width + 3);
+    }
+    r.update.bottom = pick(std::max<int>(r.update.top, 0), height);
+    const RECT &u = r.update;
+    switch (pick(0, 3)) {
+    case 0: r.exclude = kNoExclude; break;
+    case 1: r.exclude = Rect(pick(-5, width), pick(-2, height), pick(-5, width + 5), pick(-2, height)); break;
+    default: {
+        const int l = pick(std::max<int>(u.left, 0), std::max<int>(u.right, 0));
+        const int t = pick(std::max<int>(u.top, 0), std::max<int>(u.bottom, 0));
+        r.exclude = Rect(l, t, pick(l, std::max<int>(u.right, l)), pick(t, std::max<int>(u.bottom, t)));
+    }
+    }
+    return r;
+}
+
+// Mask bytes with long stretches of the values the kernels treat apart
+// (0, 255, and the values near a threshold) between random ones.
+void RandomMask(Surface &m, std::mt19937 &rng, std::vector<uint8_t> special) {
+    special.push_back(0);
+    special.push_back(255);
+    uint8_t *p = m.row(m.height() - 1);
+    const size_t n = static_cast<size_t>(m.stride()) * m.height();
+    for (size_t i = 0; i < n;) {
+        const size_t run = std::min<size_t>(n - i, 1 + rng() % 40);
+        const bool random = rng() % 3 == 0;
+        const uint8_t v = special[rng() % special.size()];
+        for (size_t k = 0; k < run; ++k, ++i) {
+            p[i] = random ? static_cast<uint8_t>(rng() >> 24) : v;
+            if (!random && rng() % 16 == 0) p[i] = static_cast<uint8_t>(v + (rng() % 3) - 1);
+        }
+    }
+}
+
+int StrideOf(TPixelFormat f, int width) {
+    switch (f) {
+    case pf4bit: return width / 2;
+    case pf8bit: return width;
+    case pf15bit:
+    case pf16bit: return 2 * width;
+    case pf24bit: return 3 * width;
+    default: return 4 * width;
+    }
+}
+
+std::string Describe(const Variant &v, int width, int height, const Region &r) {
+    return v.name + " " + std::to_string(width) + "x" + std::to_string(height) + " update (" +
+           std::to_string(r.update.left) + "," + std::to_string(r.update.top) + "," + std::to_string(r.update.right) +
+           "," + std::to_string(r.update.bottom) + ") exclude (" + std::to_string(r.exclude.left) + "," +
+           std::to_string(r.exclude.top) + "," + std::to_string(r.exclude.right) + "," +
+           std::to_string(r.exclude.bottom) + ")";
+}
+
+// Pixel columns outside the update rectangle rounded out to `granule`
+// (and rows outside it) must keep their bytes.
+void ExpectOutsideUntouched(Surface &after, Surface &before, int width, int granule, int bytesPerPixel8,
+                            const RECT &update) {
+    const int l = std::max<int>(update.left, 0) / granule * granule;
+    const int r = (std::max<int>(update.right, 0) + granule - 1) / granule * granule;
+    const bool wholeRows = l == 0 && r >= width;
+    for (int y = 0; y < after.height(); ++y) {
+        const bool inRows = y >= update.top && y < update.bottom;
+        for (int b = 0; b < after.stride(); ++b) {
+            const int x = b * 8 / bytesPerPixel8;
+            if (inRows && (wholeRows || (x >= l && x < r))) continue;
+            ASSERT_EQ(after.at(y, b), before.at(y, b)) << "row " << y << " byte " << b;
+        }
+    }
+}
+
+TEST(MaskKernelsProperty, OneBitKernelsMatchTheReferences) {
+    const TPixelFormat formats[] = {pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit};
+    for (const Variant &v : MaskVariants()) {
+        testing::ScopedKernels scoped(v.table);
+        std::mt19937 rng(0x1B17);
+        for (int round = 0; round < 300; ++round) {
+            const int width = 32 * (1 + static_cast<int>(rng() % 5)), height = 1 + static_cast<int>(rng() % 9);
+            const Region r = RandomRegion(rng, width, height);
+            SCOPED_TRACE(Describe(v, width, height, r));
+            const TPixelFormat f = formats[rng() % 6];
+            const int stride = StrideOf(f, width);
+            Surface mask(width / 8, height), arriving(stride, height), work(stride, height);
+            RandomMask(mask, rng, {});
+            arriving.randomize(rng);
+            work.randomize(rng);
+            Surface expected = work, before = work;
+            testing::ReferenceCopyThroughMask1(expected.end(), arriving.end(), mask.end(), width, stride, width / 8, f,
+                                               r.update, r.exclude);
+            CopyThroughMask1(work.end(), arriving.end(), mask.end(), width, stride, width / 8, f, r.update, r.exclude);
+            ASSERT_EQ(work.whole(), expected.whole()) << "copy, format " << f;
+            ExpectOutsideUntouched(work, before, width, 8, BitsPerPixel(f), r.update);
+
+            // The merge over the same mask and a revealed mask.
+            Surface revealed(width / 8, height), mergedMask = mask, expectedMask = mask;
+            RandomMask(revealed, rng, {});
+            Surface expectedRevealed = revealed;
+            testing::ReferenceMergeRevealedMask(expectedMask.end(), expectedRevealed.end(), width / 8, r.update,
+                                                r.exclude);
+            MergeRevealedMask(mergedMask.end(), revealed.end(), width / 8, r.update, r.exclude);
+            ASSERT_EQ(mergedMask.whole(), expectedMask.whole()) << "merge, mask";
+            ASSERT_EQ(revealed.whole(), expectedRevealed.whole()) << "merge, revealed";
+            ExpectOutsideUntouched(mergedMask, mask, width, 32, 1, r.update);
+
+            const int words = static_cast<int>(rng() % (width / 32 * height + 1));
+            Surface inverted = mask;
+            InvertMask(inverted.end(), words);
+            for (int i = 0; i < width / 8 * height; ++i) {
+                const uint8_t *m = mask.end() - 1 - i, *n = inverted.end() - 1 - i;
+                ASSERT_EQ(*n, i < 4 * words ? static_cast<uint8_t>(~*m) : *m) << "invert, byte " << i;
+            }
+        }
+    }
+}
+
+TEST(MaskKernelsProperty, EightBitKernelsMatchTheReferences) {
+    const TPixelFormat formats[] = {pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit};
+    for (const Variant &v : MaskVariants()) {
+        testing::ScopedKernels scoped(v.table);
+        std::mt19937 rng(0x8B17);
+        for (int round = 0; round < 300; ++round) {
+            const int width = 8 * (1 + static_cast<int>(rng() % 24)), height = 1 + static_cast<int>(rng() % 9);
+            const Region r = RandomRegion(rng, width, height);
+            SCOPED_TRACE(Describe(v, width, height, r));
+            const auto lo = static_cast<uint8_t>(rng() >> 24), hi = static_cast<uint8_t>(rng() >> 24);
+            const int threshold = static_cast<int>(rng() % 601) - 300;
+            const int window = 4 << (rng() % 6);
+            Surface mask(width, height);
+            RandomMask(mask, rng, {lo, hi, static_cast<uint8_t>(threshold), static_cast<uint8_t>(threshold + window),
+                                   static_cast<uint8_t>(-threshold)});
+
+            // The range copy over the whole image, every format.
+            const TPixelFormat f = formats[rng() % 6];
+            const int stride = StrideOf(f, width);
+            Surface arriving(stride, height), work(stride, height);
+            arriving.randomize(rng);
+            work.randomize(rng);
+            Surface expected = work;
+            const int count = width * height - static_cast<int>(rng() % 2) * 4 * static_cast<int>(rng() % 3);
+            testing::ReferenceCopyThroughMaskRange(expected.end(), arriving.end(), mask.end(), count, lo, hi, f);
+            CopyThroughMaskRange(work.end(), arriving.end(), mask.end(), count, lo, hi, f);
+            ASSERT_EQ(work.whole(), expected.whole()) << "range copy, format " << f << " count " << count;
+
+            // The fades, in place and from the mask into another.
+            const bool toZero = rng() % 4 == 0;
+            const auto amount = static_cast<uint8_t>(rng() % 3 == 0 ? rng() >> 24 : rng() % 16);
+            Surface faded = mask, expectedFaded = mask;
+            testing::ReferenceFadeMaskFrom(expectedFaded.end(), expectedFaded.end(), width, width, r.update, r.exclude,
+                                           toZero, amount);
+            FadeMask(faded.end(), width, width, r.update, r.exclude, toZero, amount);
+            ASSERT_EQ(faded.whole(), expectedFaded.whole()) << "fade";
+            ExpectOutsideUntouched(faded, mask, width, 8, 8, r.update);
+            Surface into(width, height), expectedInto(width, height);
+            into.randomize(rng);
+            std::memcpy(expectedInto.row(height - 1), into.row(height - 1), static_cast<size_t>(width) * height);
+            testing::ReferenceFadeMaskFrom(expectedInto.end(), mask.end(), width, width, r.update, r.exclude, toZero,
+                                           amount);
+            FadeMaskFrom(into.end(), mask.end(), width, width, r.update, r.exclude, toZero, amount);
+            ASSERT_EQ(into.whole(), expectedInto.whole()) << "fade from";
+
+            // The blends on 32-bit pixels.
+            Surface a(4 * width, height), d(4 * width, height), w(4 * width, height);
+            a.randomize(rng);
+            d.randomize(rng);
+            w.randomize(rng);
+            Surface expectedBlend = w, before = w, windowed = w, expectedWindowed = w;
+            const auto graded = CreateGradedBlendRoutine();
+            testing::ReferenceBlendThroughMask8(expectedBlend.end(), a.end(), d.end(), mask.end(), width, width,
+                                                4 * width, r.update, r.exclude);
+            BlendThroughMask8(*graded, w.end(), a.end(), d.end(), mask.end(), width, width, 4 * width, r.update,
+                              r.exclude);
+            ASSERT_EQ(w.whole(), expectedBlend.whole()) << "graded blend";
+            ExpectOutsideUntouched(w, before, width, 8, 32, r.update);
+
+            const auto sub = CreateWindowBlendRoutine(window, false), add = CreateWindowBlendRoutine(window, true);
+            testing::ReferenceBlendThroughMaskWindow(expectedWindowed.end(), a.end(), d.end(), mask.end(), threshold,
+                                                     window, width, width, 4 * width, r.update, r.exclude);
+            BlendThroughMaskWindow(*sub, *add, windowed.end(), a.end(), d.end(), mask.end(), threshold, width, width,
+                                   4 * width, r.update, r.exclude);
+            ASSERT_EQ(windowed.whole(), expectedWindowed.whole())
+                << "windowed blend, window " << window << " threshold " << threshold;
+        }
+    }
+}
+
+// Every weight of both blends on every byte pair that matters: the blends'
+// arithmetic alone, over one long row of every variant.
+TEST(MaskKernelsProperty, BlendsMatchTheFormulaForEveryMaskByte) {
+    const int width = 256, height = 64;
+    Surface mask(width, height), a(4 * width, height), d(4 * width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            mask.at(y, x) = static_cast<uint8_t>(x);
+            // Byte pairs of every distance, both ways.
+            for (int c = 0; c < 4; ++c) {
+                a.at(y, 4 * x + c) = static_cast<uint8_t>(y * 4 + c);
+                d.at(y, 4 * x + c) = static_cast<uint8_t>(255 - y * 4 - c + x * 7);
+            }
+        }
+    for (const Variant &v : MaskVariants()) {
+        SCOPED_TRACE(v.name);
+        testing::ScopedKernels scoped(v.table);
+        Surface w(4 * width, height), expected(4 * width, height);
+        const RECT all = Rect(0, 0, width, height);
+        testing::ReferenceBlendThroughMask8(expected.end(), a.end(), d.end(), mask.end(), width, width, 4 * width,
+                                            all, kNoExclude);
+        BlendThroughMask8(*CreateGradedBlendRoutine(), w.end(), a.end(), d.end(), mask.end(), width, width,
+                          4 * width, all, kNoExclude);
+        ASSERT_EQ(w.whole(), expected.whole()) << "graded";
+        for (int window = 4; window <= 128; window *= 2)
+            for (int threshold : {-255, -130, -1, 0, 1, 77, 200, 255}) {
+                const auto sub = CreateWindowBlendRoutine(window, false), add = CreateWindowBlendRoutine(window, true);
+                testing::ReferenceBlendThroughMaskWindow(expected.end(), a.end(), d.end(), mask.end(), threshold,
+                                                         window, width, width, 4 * width, all, kNoExclude);
+                BlendThroughMaskWindow(*sub, *add, w.end(), a.end(), d.end(), mask.end(), threshold, width, width,
+                                       4 * width, all, kNoExclude);
+                ASSERT_EQ(w.whole(), expected.whole()) << "window " << window << " threshold " << threshold;
+            }
+    }
 }
 
 } // namespace
