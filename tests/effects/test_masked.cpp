@@ -643,6 +643,36 @@ TEST_F(Masked, ZeroFramesAndEmptyAreas) {
     }
 }
 
+// A pattern whose mode changes between the preparation of the bitmaps and
+// the run would walk masks and pages of different widths: the run is
+// refused with an error before anything is drawn.
+TEST_F(Masked, ModeChangedAfterPreparationIsRefused) {
+    struct Fickle : TestPattern {
+        bool smoothInPreparation = true;
+        bool running = false;
+        bool UseSmoothing() const override { return running != smoothInPreparation; }
+        void Initialize(TTETransitionData &data, int &totalFrames) override {
+            running = true;
+            TestPattern::Initialize(data, totalFrames);
+        }
+    };
+    for (bool smoothFirst : {true, false}) {
+        SCOPED_TRACE(smoothFirst);
+        EffectStage stage(32, 37, 4);
+        const std::vector<uint8_t> before = stage.Window();
+        Fickle e;
+        e.smoothInPreparation = smoothFirst;
+        try {
+            stage.Run(e);
+            ADD_FAILURE() << "ran";
+        } catch (const ETransitionEffectError &error) {
+            EXPECT_STREQ(error.what(), "The masks of the run do not fit its bitmaps");
+        }
+        EXPECT_EQ(e.executed, 0);
+        EXPECT_EQ(stage.Window(), before);
+    }
+}
+
 // A page one pixel wide: masks of a whole word (hard) or eight pixels
 // (smoothing), and the run ends on the arriving page.
 TEST_F(Masked, OnePixelWidePage) {
