@@ -15,6 +15,7 @@
 #define QVT_EFFECTS_TECIRCLE_H
 
 #include <cstdint>
+#include <vector>
 
 #include "effects/teMasked.h"
 
@@ -44,6 +45,11 @@ public:
     // The square inside the circle of `radius` around (x, y), one pixel
     // smaller than the largest that fits; empty for the smallest radii.
     static TRect InscribedSquare(int64_t x, int64_t y, int64_t radius);
+    // Rectangles whose union covers most of the inside of the circle of
+    // `radius` around (x, y) (a staircase of kInsideSteps per quadrant),
+    // all of them inside it; none for the smallest radii.
+    static std::vector<TRect> InsideOfCircle(int64_t x, int64_t y, int64_t radius);
+    static constexpr int kInsideSteps = 7;
 };
 
 } // namespace qvt

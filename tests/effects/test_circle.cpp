@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -232,6 +233,45 @@ TEST_F(Circle, UpdateAndExcludeRectangles) {
             EXPECT_EQ(Text(e.UpdateRect), Text(c.update));
             EXPECT_EQ(Text(e.ExcludeRect), Text(c.exclude));
         }
+    }
+}
+
+// What a frame leaves out lies inside circles already painted: the
+// inscribed square (kept from the copy and the screen update) inside the
+// circle one pixel smaller, which a shrinking circle's previous frame
+// covers; the rectangles a growing circle leaves unpainted inside the
+// circle of the previous frame.
+TEST_F(Circle, WhatIsLeftOutLiesInsideTheCircle) {
+    std::vector<int> radii;
+    for (int r = 0; r <= 120; ++r) radii.push_back(r);
+    for (int r : {255, 256, 511}) radii.push_back(r);
+    for (int r : radii) {
+        SCOPED_TRACE(r);
+        // Centred on (cx, cy), with room around it.
+        const int cx = r + 3, cy = r + 2, w = 2 * r + 6, h = 2 * r + 4;
+        auto painted = [&](int radius) {
+            auto owned = std::make_unique<TBitmap>();
+            TBitmap &disc = *owned;
+            disc.SetMonochrome(true);
+            disc.SetSize(w, h);
+            TCanvas &c = disc.Canvas();
+            c.Brush().SetColor(rtl::clWhite);
+            c.FillRect(TRect{0, 0, w, h});
+            c.Pen().SetColor(rtl::clBlack);
+            c.Brush().SetColor(rtl::clBlack);
+            if (radius > 0) c.Ellipse(cx - radius, cy - radius, cx + radius, cy + radius);
+            return owned;
+        };
+        auto outside = [&](TBitmap &disc, const TRect &rect) {
+            int count = 0;
+            for (int y = rect.top; y < rect.bottom; ++y)
+                for (int x = rect.left; x < rect.right; ++x)
+                    count += (static_cast<const uint8_t *>(disc.ScanLine(y))[x >> 3] & (0x80 >> (x & 7))) != 0;
+            return count;
+        };
+        const auto smaller = painted(r - 1), same = painted(r);
+        EXPECT_EQ(outside(*smaller, TCircleTransition::InscribedSquare(cx, cy, r)), 0);
+        for (const TRect &rect : TCircleTransition::InsideOfCircle(cx, cy, r)) EXPECT_EQ(outside(*same, rect), 0);
     }
 }
 
