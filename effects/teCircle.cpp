@@ -129,7 +129,7 @@ int TCircleTransition::CalcTotalFrames(TTETransitionData &data) {
     };
     const uint16_t style = StyleToUse(), sub = SubStyleToUse();
     switch (style) {
-    case 1: return sub <= 2 && sub >= 1 ? frames(h / 2, w / 2) : 0;
+    case 1: return sub >= 1 && sub <= 2 ? frames(h / 2, w / 2) : 0;
     case 2: return sub >= 1 && sub <= 8 ? frames(h, w) : 0;
     case 3:
         switch (sub) {
