@@ -4,6 +4,7 @@
 #include "effects/teBlend.h"
 #include "effects/teBmpMk2.h"
 #include "effects/teBmpMsk.h"
+#include "effects/teCircle.h"
 #include "effects/teDrip.h"
 #include "effects/teFuse.h"
 #include "effects/tePush.h"
@@ -22,6 +23,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TBmpMaskTransition2::StaticClassInfo());
     RegisterTransition(TFuseTransition::StaticClassInfo());
     RegisterTransition(TBlendTransition::StaticClassInfo());
+    RegisterTransition(TCircleTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
     RegisterTransition(TRollTransition::StaticClassInfo());

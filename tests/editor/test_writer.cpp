@@ -184,7 +184,17 @@ TEST_F(RecordWriter, EveryRegisteredClassReadsBackAsWritten) {
                 SCOPED_TRACE(p.Name + " = " + value.substr(0, 20));
                 std::unique_ptr<rtl::TPersistent> fresh = d.Class->Create();
                 auto &effect = dynamic_cast<TTransitionEffect &>(*fresh);
-                ApplyPropertyText(effect, p.Name, value);
+                try {
+                    ApplyPropertyText(effect, p.Name, value);
+                } catch (const EPropertyValueError &error) {
+                    // An integer whose setter depends on another property (a
+                    // sub-style beyond the count of the default style) is
+                    // refused in a new effect's settings; nothing to write.
+                    EXPECT_EQ(std::string(error.what()).rfind("value not allowed with the present settings", 0), 0u)
+                        << error.what();
+                    EXPECT_EQ(p.Kind, TPropertyKind::Integer);
+                    continue;
+                }
                 ExpectRoundTrip(effect);
             }
             // The last trial value that differs from the default, for all

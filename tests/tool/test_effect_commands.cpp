@@ -230,13 +230,27 @@ TEST_F(EffectCommands, DescribeShowsTheClassAndEveryValue) {
     }
 }
 
+// Whether a new effect of the class takes the value (an integer in range may
+// still be refused by the new effect's other settings, as a sub-style beyond
+// the default style's count).
+bool newEffectTakes(const TTransitionDescription &d, const TPropertyDescription &p, const std::string &value) {
+    std::unique_ptr<rtl::TPersistent> object = d.Class->Create();
+    try {
+        ApplyPropertyText(dynamic_cast<TTransitionEffect &>(*object), p.Name, value);
+    } catch (const EPropertyValueError &) {
+        return false;
+    }
+    return true;
+}
+
 // A value other than the default of a new effect that a property accepts;
 // empty when there is none to try from the command line.
-std::string otherValue(const TPropertyDescription &p) {
+std::string otherValue(const TTransitionDescription &d, const TPropertyDescription &p) {
     switch (p.Kind) {
     case TPropertyKind::Integer: {
         for (int64_t v : {int64_t{-7}, int64_t{123}, p.Max, p.Min})
-            if (v >= p.Min && v <= p.Max && std::to_string(v) != p.Default) return std::to_string(v);
+            if (v >= p.Min && v <= p.Max && std::to_string(v) != p.Default && newEffectTakes(d, p, std::to_string(v)))
+                return std::to_string(v);
         return "";
     }
     case TPropertyKind::Boolean:
@@ -261,7 +275,7 @@ TEST_F(EffectCommands, RecordThenDescribeGivesTheSameValues) {
         // that one value set (which is their default, unless a getter reads
         // another property, as the wipe's band width reads the direction).
         for (const TPropertyDescription &p : d.Properties) {
-            std::string value = otherValue(p);
+            std::string value = otherValue(d, p);
             if (value.empty()) continue;
             if (p.Name == "OVMaskFileName") {
                 // The name is read as the effect takes it: a mask file must be there.
