@@ -2,6 +2,7 @@
 #include "effects/teRegister.h"
 
 #include "effects/teBlend.h"
+#include "effects/teBlock.h"
 #include "effects/teDrip.h"
 #include "effects/tePush.h"
 #include "effects/teSlide.h"
@@ -15,6 +16,7 @@ void RegisterAllTransitions() {
     if (done) return;
     done = true;
     RegisterTransition(TBlendTransition::StaticClassInfo());
+    RegisterTransition(TBlockTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
     RegisterTransition(TSlideTransition::StaticClassInfo());
