@@ -38,6 +38,7 @@ public:
         int frame, step;
         bool throughWork; // false: drawn straight on the screen
         int dirty;        // dirty rectangles handed to the screen update
+        int black;        // black mask pixels on the page after the frame
     };
     int minStep = 1;
     // When set, only these frames are drawn (each taking up the frames
@@ -68,7 +69,11 @@ public:
         }
         TBlockTransition::ExecuteFrame(data, frame, step, totalFrames, last);
         current = frame;
-        frames.push_back({frame, step, AllowScreenUpdate, DirtyRects->Count()});
+        int black = 0;
+        for (int y = 0; y < data.Height; ++y)
+            for (int x = 0; x < data.Width; ++x)
+                black += (static_cast<const uint8_t *>(HardMask->ScanLine(y))[x >> 3] & (0x80 >> (x & 7))) == 0;
+        frames.push_back({frame, step, AllowScreenUpdate, DirtyRects->Count(), black});
     }
 };
 
@@ -420,12 +425,12 @@ TEST_F(Blocks, DualDrawsFromBothEnds) {
 }
 
 // Small frames copy their blocks straight to the screen, bigger ones go
-// through the mask and the work bitmap, and up to 650 blocks a frame are
-// handed over as dirty rectangles. Whichever way a frame goes, the pictures
+// through the mask and the work bitmap (and leave it clear), and up to 650
+// blocks a frame are handed over as dirty rectangles. Whichever way a frame goes, the pictures
 // are the same; runs that mix both ways (sampled, growing steps) too.
 TEST_F(Blocks, ScreenFramesAndWorkBitmapFramesShowTheSamePicture) {
-    // Steps either side of 100 and of 650 in one run.
-    const std::set<int> mixed = {50, 51, 300, 310, 1000, 1001, 1100, 1199};
+    // Steps of 100 and 101, 650 and 651 in one run.
+    const std::set<int> mixed = {100, 201, 851, 860, 1199};
     struct Case {
         uint16_t style, sub;
         int blockSize; // 1: one block per pixel
@@ -433,7 +438,7 @@ TEST_F(Blocks, ScreenFramesAndWorkBitmapFramesShowTheSamePicture) {
         std::set<int> drawAt;
     } cases[] = {
         {2, 1, 1, 1, {}},   {2, 1, 1, 150, {}}, {2, 1, 1, 700, {}}, {2, 1, 1, 1, mixed}, {1, 1, 1, 101, {}},
-        {1, 1, 1, 1, mixed}, {3, 3, 1, 90, {}},  {4, 4, 1, 651, {}}, {2, 6, 2, 1, {}},    {2, 6, 2, 120, {}},
+        {1, 1, 1, 1, mixed}, {3, 3, 1, 90, {}},  {4, 4, 1, 651, {}}, {1, 1, 1, 1, {60, 711}}, {2, 6, 2, 1, {}},    {2, 6, 2, 120, {}},
         {4, 1, 2, 1, {20, 230, 231, 299}}, {1, 1, 3, 1, {10, 120, 130}},
     };
     const int w = 40, h = 30;
@@ -462,6 +467,8 @@ TEST_F(Blocks, ScreenFramesAndWorkBitmapFramesShowTheSamePicture) {
                 if (f.throughWork) {
                     EXPECT_EQ(f.dirty, f.step <= 650 ? f.step : 0) << "frame " << f.frame;
                 }
+                // What went through the work bitmap is cleared from the mask.
+                if (c.minStep > 100) EXPECT_EQ(f.black, 0) << "frame " << f.frame;
             }
             if (!c.drawAt.empty()) {
                 EXPECT_TRUE(screen && work) << "the run mixes both";
