@@ -438,14 +438,15 @@ void TBlockTransition::PaintMask(TBitmap &mask, int currentFrame, int step, int,
     if (!OrderRoutine) return;
     const TRect page{0, 0, data.Width, data.Height};
     int64_t last = currentFrame, count = step;
-    if (runStyle_ == 1) {
-        UpdateRect = page;
-    } else {
-        UpdateRect = kEmpty;
-        // Two blocks a frame.
-        if (dual_) last *= 2, count *= 2;
-    }
+    // Two blocks a frame.
+    if (dual_) last *= 2, count *= 2;
     const bool recordDirty = calcUpdate && count <= kMaxDirtyBlocks;
+    // The random order changes blocks all over the page: past the dirty
+    // rectangles' limit the update is the whole page. Otherwise the update
+    // is the union of the frame's blocks, which matters when there is one
+    // dirty rectangle (a puzzle frame of one block).
+    const bool unite = runStyle_ != 1 || recordDirty;
+    UpdateRect = unite ? kEmpty : page;
     const int64_t n = Blocks();
     const int64_t first = std::max<int64_t>(1, last - count + 1);
     last = std::min(last, n);
@@ -490,7 +491,7 @@ void TBlockTransition::PaintMask(TBitmap &mask, int currentFrame, int step, int,
                     bits.Fill(r, false);
             }
         }
-        if (runStyle_ != 1) Unite(UpdateRect, r);
+        if (unite) Unite(UpdateRect, r);
         if (recordDirty) DirtyRects->Add(r);
     }
 }

@@ -468,7 +468,9 @@ TEST_F(Blocks, ScreenFramesAndWorkBitmapFramesShowTheSamePicture) {
                     EXPECT_EQ(f.dirty, f.step <= 650 ? f.step : 0) << "frame " << f.frame;
                 }
                 // What went through the work bitmap is cleared from the mask.
-                if (c.minStep > 100) EXPECT_EQ(f.black, 0) << "frame " << f.frame;
+                if (c.minStep > 100) {
+                    EXPECT_EQ(f.black, 0) << "frame " << f.frame;
+                }
             }
             if (!c.drawAt.empty()) {
                 EXPECT_TRUE(screen && work) << "the run mixes both";
