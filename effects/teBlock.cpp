@@ -201,9 +201,16 @@ void TBlockTransition::SetRows(int32_t value) {
     BlockHeight = 0;
 }
 
+// Styles other than 2 to 4 (only a field written directly holds one) run
+// as the random style.
+uint16_t TBlockTransition::RunStyle() const {
+    const uint16_t style = StyleToUse();
+    return style >= 2 && style <= 4 ? style : 1;
+}
+
 int TBlockTransition::CalcTotalFrames(TTETransitionData &) {
     int64_t n = Blocks();
-    if (Dual && StyleToUse() != 1) n = (n + 1) / 2;
+    if (Dual && RunStyle() != 1) n = (n + 1) / 2;
     return static_cast<int>(std::min<int64_t>(n, INT_MAX));
 }
 
@@ -253,11 +260,11 @@ TBlockPos TBlockTransition::BlockAt(int64_t i) const {
     return (this->*OrderRoutine)(position);
 }
 
-// Style 1 and any other value: the random list. The even sub-styles of
+// Style 1: the random list. The even sub-styles of
 // styles 2 and 3 read the odd one before them backwards, except with Dual,
 // where both ends are used anyway; the reversed spirals keep their own list.
 void TBlockTransition::ChooseOrder(uint16_t style, uint16_t subStyle) {
-    runStyle_ = style >= 2 && style <= 4 ? style : 1;
+    runStyle_ = style;
     const int count = kBlockStyles[runStyle_ - 1].SubStyleCount;
     const int sub = subStyle >= 1 && subStyle <= count ? subStyle : 1;
     dual_ = Dual && runStyle_ != 1;
@@ -406,7 +413,7 @@ void TBlockTransition::Initialize(TTETransitionData &data, int &totalFrames) {
     OnePixelBlocks = GridCols == w && GridRows == h;
     colEdges_ = GridLines(w, GridCols);
     rowEdges_ = GridLines(h, GridRows);
-    ChooseOrder(StyleToUse(), SubStyleToUse());
+    ChooseOrder(RunStyle(), SubStyleToUse());
     KnobSize = 0;
     if (Puzzle && !OnePixelBlocks) {
         KnobSize = static_cast<int32_t>(RoundHalfEven(std::min(h / GridRows, w / GridCols) / 3.5L));

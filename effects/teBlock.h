@@ -117,6 +117,7 @@ private:
     void StampPiece(TBitmap &mask, TBlockPos b, const TRect &page);
     void FreeRun();
 
+    uint16_t RunStyle() const;
     int64_t Blocks() const { return int64_t{GridCols} * GridRows; }
 
     // The style of the run (1 .. 4), whether the order routine is read

@@ -310,6 +310,7 @@ TEST_F(Blocks, GridSizesAndFrameCounts) {
         {"Dual, style 2", 400, 300, [](TBlockTransition &b) { b.Dual = true; b.SetStyle(2); }, 8, 6, 24},
         {"Dual, style 1: ignored", 400, 300, [](TBlockTransition &b) { b.Dual = true; }, 8, 6, 48},
         {"Dual, odd count", 30, 30, [](TBlockTransition &b) { b.Dual = true; b.SetStyle(3); b.SetCols(3); b.SetRows(3); }, 3, 3, 5},
+        {"style field out of range: random, Dual ignored", 400, 300, [](TBlockTransition &b) { b.Dual = true; b.Style = 7; }, 8, 6, 48},
         {"halves to even", 125, 175, [](TBlockTransition &) {}, 2, 4, 8},
         {"Cols 0: one column", 400, 300, [](TBlockTransition &b) { b.SetCols(0); }, 1, 6, 6},
         {"BlockWidth 3 on 2 pixels", 2, 300, [](TBlockTransition &b) { b.SetBlockWidth(3); }, 1, 6, 6},
