@@ -18,6 +18,7 @@
 #include "effects/teBlock.h"
 #include "effects/teRegister.h"
 #include "engine/teRandom.h"
+#include "persist/qvtCatalog.h"
 #include "persist/qvtPers.h"
 #include "persist/qvtWriter.h"
 #include "qvt/rtl/exceptions.h"
@@ -296,6 +297,30 @@ TEST_F(Blocks, RecordsRoundTripAndRefuseOutOfRangeStyles) {
         EXPECT_EQ(b->GetRows(), 0);
         EXPECT_TRUE(b->GetDual() && b->GetPuzzle() && b->Reversed);
     }
+}
+
+// Settings given by name (as the tool and the editor give them) go through
+// the setters like a record: taken, or refused with the effect unchanged.
+TEST_F(Blocks, SettingsByNameKeepThePairs) {
+    StartTransitionEngine();
+    TBlockTransition e(nullptr);
+    ApplyPropertyText(e, "Rows", "3");
+    EXPECT_EQ(e.GetRows(), 3);
+    EXPECT_EQ(e.GetBlockHeight(), 0);
+    ApplyPropertyText(e, "BlockWidth", "20");
+    EXPECT_EQ(e.GetBlockWidth(), 20);
+    EXPECT_EQ(e.GetCols(), 0);
+    EXPECT_EQ(e.GetRows(), 3);
+    // 0 would be stored as 1: refused as a value the setter does not keep.
+    TBlockTransition fresh(nullptr);
+    try {
+        ApplyPropertyText(fresh, "BlockHeight", "0");
+        ADD_FAILURE() << "taken";
+    } catch (const EPropertyValueError &error) {
+        EXPECT_EQ(std::string(error.what()).rfind("value not allowed with the present settings", 0), 0u) << error.what();
+    }
+    EXPECT_EQ(fresh.GetBlockHeight(), 50);
+    EXPECT_EQ(fresh.GetRows(), 0);
 }
 
 // The grid a run uses, and its frame count.
