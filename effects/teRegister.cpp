@@ -2,6 +2,7 @@
 #include "effects/teRegister.h"
 
 #include "effects/teBlend.h"
+#include "effects/teBlock.h"
 #include "effects/teBmpMk2.h"
 #include "effects/teBmpMsk.h"
 #include "effects/teCircle.h"
@@ -23,6 +24,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TBmpMaskTransition2::StaticClassInfo());
     RegisterTransition(TFuseTransition::StaticClassInfo());
     RegisterTransition(TBlendTransition::StaticClassInfo());
+    RegisterTransition(TBlockTransition::StaticClassInfo());
     RegisterTransition(TCircleTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());

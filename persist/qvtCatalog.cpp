@@ -72,7 +72,10 @@ const DefinedProperty *FindDefined(const std::vector<DefinedProperty> &all, std:
 
 // Copies what a record would carry from one object to another of the same
 // class, through the setters in declaration order as a reader does; held
-// objects are copied in place.
+// objects are copied in place. As in a record, a default value the target
+// already holds is left out: a setter that also changes another property
+// (a column count clears the block width, and 0 is stored as 1) would
+// otherwise make the copy differ from the original.
 void CopyState(TPersistent &from, TPersistent &to) {
     for (const TPropInfo *prop : from.ClassInfo().Properties()) {
         if (!prop->Stored) continue;
@@ -86,7 +89,12 @@ void CopyState(TPersistent &from, TPersistent &to) {
         switch (prop->Kind) {
         case TTypeKind::Integer:
         case TTypeKind::Enumeration:
-        case TTypeKind::Set: prop->SetOrd(to, prop->GetOrd(from)); break;
+        case TTypeKind::Set: {
+            const int64_t value = prop->GetOrd(from);
+            if (prop->Default && prop->NarrowOrd(*prop->Default) == value && prop->GetOrd(to) == value) break;
+            prop->SetOrd(to, value);
+            break;
+        }
         case TTypeKind::String: prop->SetStr(to, prop->GetStr(from)); break;
         case TTypeKind::Float: prop->SetFloat(to, prop->GetFloat(from)); break;
         case TTypeKind::Class: break;
