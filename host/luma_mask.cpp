@@ -17,7 +17,6 @@ extern "C" {
 }
 
 #include "engine/teHostStreams.h"
-#include "memory_stream.h"
 #include "png_io.h"
 #include "qvt/rtl/exceptions.h"
 #include "qvt/rtl/graphics.h"
@@ -280,7 +279,7 @@ BOOL StreamAccess(const char *fileName, IStream **stream) {
     if (!fileName) return FALSE;
     std::shared_ptr<const std::vector<uint8_t>> bytes = Find(fileName);
     if (!bytes) return FALSE;
-    *stream = NewMemoryStream(std::move(bytes));
+    *stream = SHCreateMemStream(bytes->data(), static_cast<UINT>(bytes->size()));
     return *stream != nullptr;
 }
 } // namespace

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "memory_stream.h"
 #include "qvt/qvtdisplay.h"
 #include "qvt/qvtsys.h"
 
@@ -117,9 +116,9 @@ BOOL PluginHost::StreamAccess(const char *fileName, IStream **stream) {
     if (!fileName || !*fileName) return FALSE;
     if (active) {
         const auto held = active->options_.streams.find(fileName);
-        if (held != active->options_.streams.end()) return (*stream = NewMemoryStream(held->second)) != nullptr;
+        if (held != active->options_.streams.end()) return held->second && (*stream = SHCreateMemStream(held->second->data(), static_cast<UINT>(held->second->size()))) != nullptr;
         if (active->options_.streamSource)
-            if (auto bytes = active->options_.streamSource(fileName)) return (*stream = NewMemoryStream(bytes)) != nullptr;
+            if (auto bytes = active->options_.streamSource(fileName)) return (*stream = SHCreateMemStream(bytes->data(), static_cast<UINT>(bytes->size()))) != nullptr;
     }
     std::string path = fileName;
     if (path[0] != '/' && active && !active->options_.streamFolder.empty())

@@ -1,4 +1,5 @@
-// Files opened as read-only streams, as hosts hand them to plug-ins.
+// Files opened as read-only streams, as hosts hand them to plug-ins, and
+// streams over bytes in memory.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -50,6 +51,41 @@ TEST(FileStream, MissingFilesAndBadArgumentsFail) {
     EXPECT_EQ(SHCreateStreamOnFileA("/tmp", STGM_READ, &s), STG_E_FILENOTFOUND); // a folder
     EXPECT_EQ(SHCreateStreamOnFileA(nullptr, STGM_READ, &s), E_INVALIDARG);
     EXPECT_EQ(SHCreateStreamOnFileA("/tmp/x", STGM_READ, nullptr), E_POINTER);
+}
+
+TEST(MemStream, ReadsWritesAndSeeksOverItsOwnCopy) {
+    BYTE init[] = {'a', 'b', 'c', 'd'};
+    IStream *s = SHCreateMemStream(init, sizeof init);
+    ASSERT_NE(s, nullptr);
+    init[0] = 'x'; // the stream holds a copy
+    char buf[8] = {};
+    ULONG got = 0;
+    EXPECT_EQ(s->lpVtbl->Read(s, buf, 8, &got), S_FALSE);
+    EXPECT_EQ(std::string(buf, got), "abcd");
+    // Writing past the end grows the stream, filling the gap with zeros.
+    LARGE_INTEGER move{};
+    move.QuadPart = 2;
+    ULARGE_INTEGER pos{};
+    EXPECT_EQ(s->lpVtbl->Seek(s, move, STREAM_SEEK_END, &pos), S_OK);
+    EXPECT_EQ(s->lpVtbl->Write(s, "ef", 2, &got), S_OK);
+    EXPECT_EQ(got, 2u);
+    move.QuadPart = 0;
+    EXPECT_EQ(s->lpVtbl->Seek(s, move, STREAM_SEEK_SET, &pos), S_OK);
+    EXPECT_EQ(s->lpVtbl->Read(s, buf, 8, &got), S_OK);
+    EXPECT_EQ(std::string(buf, got), std::string("abcd\0\0ef", 8));
+    // A write that would take the stream past 4 GiB is refused, not tried.
+    move.QuadPart = INT64_C(1) << 40;
+    EXPECT_EQ(s->lpVtbl->Seek(s, move, STREAM_SEEK_SET, &pos), S_OK);
+    EXPECT_EQ(s->lpVtbl->Write(s, "x", 1, &got), STG_E_MEDIUMFULL);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(s->lpVtbl->Release(s), 0u);
+
+    IStream *empty = SHCreateMemStream(nullptr, 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->lpVtbl->Read(empty, buf, 1, &got), S_FALSE);
+    EXPECT_EQ(got, 0u);
+    empty->lpVtbl->Release(empty);
+    EXPECT_EQ(SHCreateMemStream(nullptr, 3), nullptr);
 }
 
 } // namespace

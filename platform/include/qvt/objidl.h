@@ -17,6 +17,7 @@ typedef LONG HRESULT;
 #define STG_E_ACCESSDENIED ((HRESULT)0x80030005L)
 #define STG_E_INVALIDFUNCTION ((HRESULT)0x80030001L)
 #define STG_E_READFAULT ((HRESULT)0x8003001EL)
+#define STG_E_MEDIUMFULL ((HRESULT)0x80030070L)
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 
@@ -61,5 +62,10 @@ struct IStream {
 /* Opens a file for reading as a stream (only STGM_READ is supported); the
  * caller releases it with lpVtbl->Release. */
 WINBASEAPI HRESULT WINAPI SHCreateStreamOnFileA(LPCSTR pszFile, DWORD grfMode, IStream **ppstm);
+
+/* A stream over a copy of cbInit bytes at pInit, positioned at the start;
+ * it can be read, sought and written (growing as written). Null when it
+ * cannot be made. The caller releases it with lpVtbl->Release. */
+WINBASEAPI IStream *WINAPI SHCreateMemStream(const BYTE *pInit, UINT cbInit);
 
 #endif
