@@ -67,8 +67,14 @@ public:
         TDiagonalTransition::ExecuteFrame(data, frame, step, totalFrames, last);
         current = frame;
         ++executed;
+        // A hard frame on a clean mask leaves it clean for the next one.
+        if (HardMask && ClearMaskEachFrame())
+            for (int y = 0; y < data.Height; ++y)
+                for (int x = 0; x < data.Width; ++x)
+                    if ((static_cast<const uint8_t *>(HardMask->ScanLine(y))[x >> 3] & (0x80 >> (x & 7))) == 0)
+                        ++leftBlack;
     }
-    int total = -1, current = 0, executed = 0;
+    int total = -1, current = 0, executed = 0, leftBlack = 0;
     bool smooth = false;
 };
 
@@ -173,7 +179,8 @@ TEST_F(Diagonal, FrameCountAndFirstFrames) {
 
 // Every pair on 8-, 16- and 32-bit displays, hard and smoothing, every
 // frame or in bigger steps: each picture shows the lines reached so far
-// (in their greys when smoothing) and the run ends on the arriving page.
+// (in their greys when smoothing) and the run ends on the arriving page;
+// hard frames without smoothing leave the mask clean.
 // Style 2 runs hard whatever the smoothing level; style 1 at level 2 on a
 // display that can mix runs T + 14 frames. The page is wider than one
 // 16-pixel square of the chains and taller than another, so that chains
@@ -205,6 +212,7 @@ TEST_F(Diagonal, EveryPairRunsToTheArrivingPage) {
             EXPECT_EQ(e.smooth, smooth);
             EXPECT_EQ(e.MaskFrames, t);
             EXPECT_EQ(e.total, smooth ? t + kGreys[m.level].steps - 1 : t);
+            EXPECT_EQ(e.leftBlack, 0);
             if (smooth && m.depth != 32) continue;
             for (size_t i = 0; i + 1 < shots.size(); ++i) {
                 const int f = i == 0 ? 0 : shots[i].first;
