@@ -273,6 +273,12 @@ void TMaskedTransition::MaskPass(TTETransitionData &data, TBitmap &mask, TBitmap
             for (const TRegionPart &p : region)
                 CopyThroughMask1(work.End, arriving.End, m.End, data.Width, work.Stride, m.Stride, data.PixelFormat,
                                  p.Update, p.Exclude);
+            // The frame painted only inside its region: whitening just that
+            // spares clearing the whole update rectangle when the frame's
+            // change is a chain of small dirty rectangles.
+            if (ClearMaskEachFrame())
+                for (const TRegionPart &p : region) FillWhite(mask, p.Update);
+            return;
         }
     }
     if (apply && ClearMaskEachFrame()) FillWhite(mask, UpdateRect);

@@ -6,6 +6,7 @@
 #include "effects/teBmpMk2.h"
 #include "effects/teBmpMsk.h"
 #include "effects/teCircle.h"
+#include "effects/teDiagon.h"
 #include "effects/teDrip.h"
 #include "effects/teFuse.h"
 #include "effects/tePush.h"
@@ -26,6 +27,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TBlendTransition::StaticClassInfo());
     RegisterTransition(TBlockTransition::StaticClassInfo());
     RegisterTransition(TCircleTransition::StaticClassInfo());
+    RegisterTransition(TDiagonalTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
     RegisterTransition(TRollTransition::StaticClassInfo());
