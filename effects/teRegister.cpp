@@ -11,6 +11,7 @@
 #include "effects/tePush.h"
 #include "effects/teRoll.h"
 #include "effects/teSlide.h"
+#include "effects/teWFall.h"
 #include "effects/teWipe.h"
 #include "pixels/PixFormats.h"
 
@@ -27,6 +28,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TBlockTransition::StaticClassInfo());
     RegisterTransition(TCircleTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
+    RegisterTransition(TWaterfallTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
     RegisterTransition(TRollTransition::StaticClassInfo());
     RegisterTransition(TSlideTransition::StaticClassInfo());
