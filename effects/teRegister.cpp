@@ -12,6 +12,7 @@
 #include "effects/tePush.h"
 #include "effects/teRoll.h"
 #include "effects/teSlide.h"
+#include "effects/teWFall.h"
 #include "effects/teWipe.h"
 #include "pixels/PixFormats.h"
 
@@ -29,6 +30,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TCircleTransition::StaticClassInfo());
     RegisterTransition(TDiagonalTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
+    RegisterTransition(TWaterfallTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
     RegisterTransition(TRollTransition::StaticClassInfo());
     RegisterTransition(TSlideTransition::StaticClassInfo());
