@@ -8,6 +8,7 @@
 #include "effects/teCircle.h"
 #include "effects/teDrip.h"
 #include "effects/teFuse.h"
+#include "effects/teIntrlc.h"
 #include "effects/tePush.h"
 #include "effects/teRoll.h"
 #include "effects/teSlide.h"
@@ -27,6 +28,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TBlockTransition::StaticClassInfo());
     RegisterTransition(TCircleTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
+    RegisterTransition(TInterlacedTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
     RegisterTransition(TRollTransition::StaticClassInfo());
     RegisterTransition(TSlideTransition::StaticClassInfo());
