@@ -9,6 +9,7 @@
 #include "effects/teDiagon.h"
 #include "effects/teDrip.h"
 #include "effects/teFuse.h"
+#include "effects/teIntrlc.h"
 #include "effects/tePush.h"
 #include "effects/teRoll.h"
 #include "effects/teSlide.h"
@@ -30,6 +31,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TCircleTransition::StaticClassInfo());
     RegisterTransition(TDiagonalTransition::StaticClassInfo());
     RegisterTransition(TDripTransition::StaticClassInfo());
+    RegisterTransition(TInterlacedTransition::StaticClassInfo());
     RegisterTransition(TWaterfallTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
     RegisterTransition(TRollTransition::StaticClassInfo());
