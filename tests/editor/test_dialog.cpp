@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -233,15 +234,13 @@ private:
 TEST(EditorConsole, ReadsLinesUpToTheEndOfInput) {
     std::string input = "first\r\n\nsecond line\n";
     input += std::string(TConsoleIO::kMaxLine + 5, 'x') + "\nafter\nlast";
-    const std::string path = ::testing::TempDir() + "qvt-console-input.txt";
-    {
-        std::FILE *f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(input.data(), 1, input.size(), f);
-        std::fclose(f);
-    }
-    const int file = open(path.c_str(), O_RDONLY);
+    // A file of its own, so that test runs side by side do not share it.
+    std::string path = ::testing::TempDir() + "qvt-console-input-XXXXXX";
+    const int file = mkstemp(path.data());
     ASSERT_GE(file, 0);
+    unlink(path.c_str());
+    ASSERT_EQ(write(file, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    ASSERT_EQ(lseek(file, 0, SEEK_SET), 0);
     std::vector<std::string> lines;
     std::vector<TDialogIO::TLine> kinds;
     {
