@@ -75,20 +75,7 @@ TCircleTransition::TCircleTransition(TComponent *owner) : TMaskedTransition(owne
 
 const rtl::TClassInfo &TCircleTransition::StaticClassInfo() {
     using C = TCircleTransition;
-    static const rtl::TClassInfo info =
-        rtl::DeclareClass<C, TMaskedTransition>("TCircleTransition")
-            .Property("Reversed", &TTransitionEffect::GetReversed, &TTransitionEffect::SetReversed)
-            .Default(false)
-            .Property("SmoothingLevel", &TMaskedTransition::GetSmoothingLevel, &TMaskedTransition::SetSmoothingLevel)
-            .Default(0)
-            .Range(0, kMaxSmoothingLevel)
-            .Property("Style", &TMaskedTransition::GetStyle, &TMaskedTransition::SetStyle)
-            .Default(1)
-            .Range(0, 3)
-            .Property("SubStyle", &TMaskedTransition::GetSubStyle, &TMaskedTransition::SetSubStyle)
-            .Default(1)
-            .Range(0, 8)
-            .Build();
+    static const rtl::TClassInfo info = DeclareSmoothingPattern<C>("TCircleTransition", 3, 8).Build();
     return info;
 }
 

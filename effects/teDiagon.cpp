@@ -51,20 +51,7 @@ TDiagonalTransition::TDiagonalTransition(TComponent *owner) : TMaskedTransition(
 
 const rtl::TClassInfo &TDiagonalTransition::StaticClassInfo() {
     using C = TDiagonalTransition;
-    static const rtl::TClassInfo info =
-        rtl::DeclareClass<C, TMaskedTransition>("TDiagonalTransition")
-            .Property("Reversed", &TTransitionEffect::GetReversed, &TTransitionEffect::SetReversed)
-            .Default(false)
-            .Property("SmoothingLevel", &TMaskedTransition::GetSmoothingLevel, &TMaskedTransition::SetSmoothingLevel)
-            .Default(0)
-            .Range(0, kMaxSmoothingLevel)
-            .Property("Style", &TMaskedTransition::GetStyle, &TMaskedTransition::SetStyle)
-            .Default(1)
-            .Range(0, 2)
-            .Property("SubStyle", &TMaskedTransition::GetSubStyle, &TMaskedTransition::SetSubStyle)
-            .Default(1)
-            .Range(0, 4)
-            .Build();
+    static const rtl::TClassInfo info = DeclareSmoothingPattern<C>("TDiagonalTransition", 2, 4).Build();
     return info;
 }
 

@@ -39,20 +39,7 @@ TInterlacedTransition::TInterlacedTransition(TComponent *owner) : TMaskedTransit
 
 const rtl::TClassInfo &TInterlacedTransition::StaticClassInfo() {
     using C = TInterlacedTransition;
-    static const rtl::TClassInfo info =
-        rtl::DeclareClass<C, TMaskedTransition>("TInterlacedTransition")
-            .Property("Reversed", &TTransitionEffect::GetReversed, &TTransitionEffect::SetReversed)
-            .Default(false)
-            .Property("SmoothingLevel", &TMaskedTransition::GetSmoothingLevel, &TMaskedTransition::SetSmoothingLevel)
-            .Default(0)
-            .Range(0, kMaxSmoothingLevel)
-            .Property("Style", &TMaskedTransition::GetStyle, &TMaskedTransition::SetStyle)
-            .Default(1)
-            .Range(0, 2)
-            .Property("SubStyle", &TMaskedTransition::GetSubStyle, &TMaskedTransition::SetSubStyle)
-            .Default(1)
-            .Range(0, 10)
-            .Build();
+    static const rtl::TClassInfo info = DeclareSmoothingPattern<C>("TInterlacedTransition", 2, 10).Build();
     return info;
 }
 

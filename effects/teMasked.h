@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "engine/teTimed.h"
 #include "pixels/MaskKernels.h"
@@ -165,6 +166,29 @@ private:
 
     std::span<const TMaskStyle> styles_;
 };
+
+// The class table of a pattern that smooths, with the properties it shares
+// with the other smoothing patterns in their stored order (Reversed,
+// SmoothingLevel, Style, SubStyle; Style before SubStyle, which its setter
+// checks against the style). `maxStyle` and `maxSubStyle` are the ranges the
+// catalogue states. The caller builds it.
+template <class C>
+rtl::DeclareClass<C, TMaskedTransition> DeclareSmoothingPattern(std::string name, int maxStyle, int maxSubStyle) {
+    using M = TMaskedTransition;
+    rtl::DeclareClass<C, M> d(std::move(name));
+    d.Property("Reversed", &TTransitionEffect::GetReversed, &TTransitionEffect::SetReversed)
+        .Default(false)
+        .Property("SmoothingLevel", &M::GetSmoothingLevel, &M::SetSmoothingLevel)
+        .Default(0)
+        .Range(0, M::kMaxSmoothingLevel)
+        .Property("Style", &M::GetStyle, &M::SetStyle)
+        .Default(1)
+        .Range(0, maxStyle)
+        .Property("SubStyle", &M::GetSubStyle, &M::SetSubStyle)
+        .Default(1)
+        .Range(0, maxSubStyle);
+    return d;
+}
 
 } // namespace qvt
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "effect_stage.h"
+#include "record_names.h"
 #include "effects/teCircle.h"
 #include "effects/teRegister.h"
 #include "persist/qvtCatalog.h"
@@ -426,22 +427,13 @@ TEST_F(Circle, NoFramesTinyAndEmptyPages) {
 // The catalogue lists the class under its code with what each property takes.
 TEST_F(Circle, RecordsAndCatalogue) {
     RegisterAllTransitions();
-    auto decode = [](const TCircleTransition &stored) {
-        std::unique_ptr<TTransitionEffect> effect;
-        const std::string record = TransitionToParams(stored);
-        EXPECT_EQ(record.substr(0, 7), "QVTS102");
-        ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
-        auto *circle = dynamic_cast<TCircleTransition *>(effect.get());
-        EXPECT_NE(circle, nullptr);
-        effect.release();
-        return std::unique_ptr<TCircleTransition>(circle);
-    };
     TCircleTransition stored(nullptr);
     stored.SetStyle(3);
     stored.SetSubStyle(7);
     stored.SetSmoothingLevel(4);
     stored.Reversed = true;
-    auto read = decode(stored);
+    EXPECT_EQ(TransitionToParams(stored).substr(0, 7), "QVTS102");
+    auto read = test::RoundTrip(stored);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->GetStyle(), 3);
     EXPECT_EQ(read->GetSubStyle(), 7);
@@ -458,32 +450,18 @@ TEST_F(Circle, RecordsAndCatalogue) {
         bad.Style = c.style;
         bad.SubStyle = c.sub;
         bad.SmoothingLevel = c.level;
-        read = decode(bad);
+        read = test::RoundTrip(bad);
         ASSERT_TRUE(read);
         EXPECT_EQ(read->GetStyle(), c.readStyle);
         EXPECT_EQ(read->GetSubStyle(), c.readSub);
         EXPECT_EQ(read->GetSmoothingLevel(), c.readLevel);
     }
 
-    const std::vector<TTransitionDescription> catalogue = TransitionCatalogue();
-    const TTransitionDescription *entry = FindTransition(catalogue, "Circle");
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->ClassName, "TCircleTransition");
-    EXPECT_EQ(entry->Code, "02");
-    EXPECT_EQ(entry->DisplayName, "Circle");
-    struct Property {
-        const char *name, *value, *allowed;
-    } properties[] = {
-        {"Reversed", "False", nullptr}, {"SmoothingLevel", "0", "0..6"}, {"Style", "1", "0..3"}, {"SubStyle", "1", "0..8"}};
-    for (const Property &p : properties) {
-        SCOPED_TRACE(p.name);
-        const TPropertyDescription *prop = entry->FindProperty(p.name);
-        ASSERT_NE(prop, nullptr);
-        EXPECT_EQ(prop->Default, p.value);
-        if (p.allowed) {
-            EXPECT_EQ(prop->Allowed, p.allowed);
-        }
-    }
+    test::ExpectCatalogued("Circle", "TCircleTransition", "02",
+                           {{"Reversed", "False", nullptr},
+                            {"SmoothingLevel", "0", "0..6"},
+                            {"Style", "1", "0..3"},
+                            {"SubStyle", "1", "0..8"}});
     // A sub-style the style in use does not have is refused with a message.
     TCircleTransition edited(nullptr);
     EXPECT_THROW(ApplyPropertyText(edited, "SubStyle", "5"), EPropertyValueError);

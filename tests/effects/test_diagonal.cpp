@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "effect_stage.h"
+#include "record_names.h"
 #include "effects/teDiagon.h"
 #include "effects/teRegister.h"
 #include "persist/qvtCatalog.h"
@@ -297,21 +298,12 @@ TEST_F(Diagonal, EmptyTinyAndUnknownStyles) {
 // already. The catalogue lists the class under its code.
 TEST_F(Diagonal, RecordsAndCatalogue) {
     RegisterAllTransitions();
-    auto decode = [](const TDiagonalTransition &stored) {
-        std::unique_ptr<TTransitionEffect> effect;
-        const std::string record = TransitionToParams(stored);
-        ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
-        auto *diagonal = dynamic_cast<TDiagonalTransition *>(effect.get());
-        EXPECT_NE(diagonal, nullptr);
-        effect.release();
-        return std::unique_ptr<TDiagonalTransition>(diagonal);
-    };
     TDiagonalTransition stored(nullptr);
     stored.SetStyle(2);
     stored.SetSubStyle(3);
     stored.SetSmoothingLevel(5);
     stored.Reversed = true;
-    auto read = decode(stored);
+    auto read = test::RoundTrip(stored);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->GetStyle(), 2);
     EXPECT_EQ(read->GetSubStyle(), 3);
@@ -328,31 +320,18 @@ TEST_F(Diagonal, RecordsAndCatalogue) {
         bad.Style = c.style;
         bad.SubStyle = c.sub;
         bad.SmoothingLevel = c.level;
-        read = decode(bad);
+        read = test::RoundTrip(bad);
         ASSERT_TRUE(read);
         EXPECT_EQ(read->GetStyle(), c.readStyle);
         EXPECT_EQ(read->GetSubStyle(), c.readSub);
         EXPECT_EQ(read->GetSmoothingLevel(), c.readLevel);
     }
 
-    const std::vector<TTransitionDescription> catalogue = TransitionCatalogue();
-    const TTransitionDescription *entry = FindTransition(catalogue, "Diagonal");
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->ClassName, "TDiagonalTransition");
-    EXPECT_EQ(entry->Code, "04");
-    struct Property {
-        const char *name, *value, *allowed;
-    } properties[] = {
-        {"Reversed", "False", nullptr}, {"SmoothingLevel", "0", "0..6"}, {"Style", "1", "0..2"}, {"SubStyle", "1", "0..4"}};
-    for (const Property &p : properties) {
-        SCOPED_TRACE(p.name);
-        const TPropertyDescription *prop = entry->FindProperty(p.name);
-        ASSERT_NE(prop, nullptr);
-        EXPECT_EQ(prop->Default, p.value);
-        if (p.allowed) {
-            EXPECT_EQ(prop->Allowed, p.allowed);
-        }
-    }
+    test::ExpectCatalogued("Diagonal", "TDiagonalTransition", "04",
+                           {{"Reversed", "False", nullptr},
+                            {"SmoothingLevel", "0", "0..6"},
+                            {"Style", "1", "0..2"},
+                            {"SubStyle", "1", "0..4"}});
 }
 
 } // namespace

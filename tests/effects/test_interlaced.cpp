@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "effect_stage.h"
+#include "record_names.h"
 #include "effects/teIntrlc.h"
 #include "effects/teRegister.h"
 #include "persist/qvtCatalog.h"
@@ -312,15 +313,6 @@ TEST_F(Interlaced, NoFrames) {
 // the ones already there. The catalogue lists the class under its code.
 TEST_F(Interlaced, RecordsAndCatalogue) {
     RegisterAllTransitions();
-    auto decode = [](const TInterlacedTransition &stored) {
-        std::unique_ptr<TTransitionEffect> effect;
-        const std::string record = TransitionToParams(stored);
-        ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
-        auto *read = dynamic_cast<TInterlacedTransition *>(effect.get());
-        EXPECT_NE(read, nullptr);
-        if (read) effect.release();
-        return std::unique_ptr<TInterlacedTransition>(read);
-    };
     struct Case {
         uint16_t style, sub, level;
         bool reversed;
@@ -336,7 +328,7 @@ TEST_F(Interlaced, RecordsAndCatalogue) {
         stored.SubStyle = c.sub;
         stored.SmoothingLevel = c.level;
         stored.Reversed = c.reversed;
-        const auto read = decode(stored);
+        const auto read = test::RoundTrip(stored);
         ASSERT_TRUE(read);
         EXPECT_EQ(read->GetStyle(), c.readStyle);
         EXPECT_EQ(read->GetSubStyle(), c.readSub);
@@ -344,24 +336,11 @@ TEST_F(Interlaced, RecordsAndCatalogue) {
         EXPECT_EQ(read->Reversed, c.reversed);
     }
 
-    const std::vector<TTransitionDescription> catalogue = TransitionCatalogue();
-    const TTransitionDescription *entry = FindTransition(catalogue, "Interlaced");
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->ClassName, "TInterlacedTransition");
-    EXPECT_EQ(entry->Code, "06");
-    struct Property {
-        const char *name, *value, *allowed;
-    } properties[] = {
-        {"Reversed", "False", nullptr}, {"SmoothingLevel", "0", "0..6"}, {"Style", "1", "0..2"}, {"SubStyle", "1", "0..10"}};
-    for (const Property &p : properties) {
-        SCOPED_TRACE(p.name);
-        const TPropertyDescription *prop = entry->FindProperty(p.name);
-        ASSERT_NE(prop, nullptr);
-        EXPECT_EQ(prop->Default, p.value);
-        if (p.allowed) {
-            EXPECT_EQ(prop->Allowed, p.allowed);
-        }
-    }
+    test::ExpectCatalogued("Interlaced", "TInterlacedTransition", "06",
+                           {{"Reversed", "False", nullptr},
+                            {"SmoothingLevel", "0", "0..6"},
+                            {"Style", "1", "0..2"},
+                            {"SubStyle", "1", "0..10"}});
 }
 
 } // namespace

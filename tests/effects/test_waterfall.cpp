@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "effect_stage.h"
+#include "record_names.h"
 #include "effects/teRegister.h"
 #include "effects/teWFall.h"
 #include "engine/teRandom.h"
@@ -314,26 +315,17 @@ TEST_F(Waterfall, NoFramesAndTinyPages) {
 // its code with only the properties it publishes.
 TEST_F(Waterfall, RecordsAndCatalogue) {
     RegisterAllTransitions();
-    auto decode = [](const TWaterfallTransition &stored) {
-        std::unique_ptr<TTransitionEffect> effect;
-        const std::string record = TransitionToParams(stored);
-        ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
-        auto *read = dynamic_cast<TWaterfallTransition *>(effect.get());
-        EXPECT_NE(read, nullptr);
-        effect.release();
-        return std::unique_ptr<TWaterfallTransition>(read);
-    };
     TWaterfallTransition stored(nullptr);
     stored.SetDirection(tedRight);
     stored.Reversed = true;
-    auto read = decode(stored);
+    auto read = test::RoundTrip(stored);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->GetDirection(), tedRight);
     EXPECT_TRUE(read->Reversed);
     for (TTEEffectDirection bad : {tedIn, tedUpLeft}) {
         TWaterfallTransition odd(nullptr);
         odd.Direction = bad;
-        read = decode(odd);
+        read = test::RoundTrip(odd);
         ASSERT_TRUE(read);
         EXPECT_EQ(read->GetDirection(), tedDown) << bad;
     }

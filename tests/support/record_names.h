@@ -1,16 +1,22 @@
-// Parameter records with one stored name changed: how a test makes the
-// record of a value that the class's setter refuses (a direction the effect
-// does not take), which the writer itself would never produce.
+// Parameter records in tests: an effect read back from the record it writes,
+// a record with one stored name changed (how a test makes the record of a
+// value that the class's setter refuses, a direction the effect does not
+// take, which the writer itself would never produce), and the catalogue's
+// view of a class.
 #ifndef QVT_TEST_RECORD_NAMES_H
 #define QVT_TEST_RECORD_NAMES_H
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "persist/qvtCatalog.h"
 #include "persist/qvtPers.h"
+#include "persist/qvtWriter.h"
 
 namespace qvt::test {
 
@@ -34,6 +40,45 @@ inline std::unique_ptr<TTransitionEffect> DecodeWithName(std::string record, std
     std::unique_ptr<TTransitionEffect> effect;
     ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
     return effect;
+}
+
+// The effect the record of `stored` decodes to; null, with a failure, when
+// it decodes to another class.
+template <class T> std::unique_ptr<T> RoundTrip(const T &stored) {
+    const std::string record = TransitionToParams(stored);
+    std::unique_ptr<TTransitionEffect> effect;
+    ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
+    T *read = dynamic_cast<T *>(effect.get());
+    EXPECT_NE(read, nullptr) << record;
+    if (read) effect.release();
+    return std::unique_ptr<T>(read);
+}
+
+// A property as the catalogue describes it: its default and, where given,
+// the values it accepts.
+struct CataloguedProperty {
+    const char *name, *value, *allowed;
+};
+
+// The catalogue lists `displayName` as `className` under `code`, with these
+// properties.
+inline void ExpectCatalogued(const char *displayName, const char *className, const char *code,
+                             std::initializer_list<CataloguedProperty> properties) {
+    const std::vector<TTransitionDescription> catalogue = TransitionCatalogue();
+    const TTransitionDescription *entry = FindTransition(catalogue, displayName);
+    ASSERT_NE(entry, nullptr) << displayName;
+    EXPECT_EQ(entry->DisplayName, displayName);
+    EXPECT_EQ(entry->ClassName, className);
+    EXPECT_EQ(entry->Code, code);
+    for (const CataloguedProperty &p : properties) {
+        SCOPED_TRACE(p.name);
+        const TPropertyDescription *prop = entry->FindProperty(p.name);
+        ASSERT_NE(prop, nullptr);
+        EXPECT_EQ(prop->Default, p.value);
+        if (p.allowed) {
+            EXPECT_EQ(prop->Allowed, p.allowed);
+        }
+    }
 }
 
 } // namespace qvt::test
