@@ -25,12 +25,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
+#include "bound_report.h"
 #include "pixels/Kernels.h"
 #include "pixels/MaskKernels.h"
 #include "pixels/Testing.h"
@@ -162,14 +164,7 @@ void Measure(benchmark::State &state, const qvt::TKernelTable &table, std::vecto
         kernelTimes.push_back(k);
         state.SetIterationTime(k);
     }
-    auto median = [](std::vector<double> &v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
-    const double b = median(boundTimes);
-    state.counters["bound_us"] = b * 1e6;
-    state.counters["x_bound"] = median(kernelTimes) / b;
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(readBytes + writeBytes));
+    qvt::bench::ReportAgainstBound(state, std::move(kernelTimes), std::move(boundTimes), int64_t(readBytes + writeBytes));
 }
 
 constexpr RECT kFrame{0, 0, kWidth, kHeight};
