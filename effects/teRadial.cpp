@@ -36,6 +36,31 @@ void TRadialTransition::SetGeometry(int64_t width, int64_t height) {
     CentreY = OddHeight / 2;
     RingLength = 2 * OddWidth + 2 * OddHeight + 4;
     CornerPositions = {1, OddWidth + 2, OddWidth + OddHeight + 3, 2 * OddWidth + OddHeight + 4};
+    // A hand turning around a side's middle or a corner never passes the
+    // corners on its own side: its wedges would reach across the page.
+    CornerEnabled = {true, true, true, true};
+    const uint16_t style = StyleToUse(), sub = SubStyleToUse();
+    int row = -1;
+    if ((style == 4 || style == 6) && sub >= 1 && sub <= 8) row = (sub - 1) / 2;
+    if ((style == 5 || style == 7) && sub >= 1 && sub <= 16) row = (sub - 1) / 4;
+    if (row >= 0) {
+        // Corners off for the pivot of each row: left, right, top, bottom
+        // side; top-left, top-right, bottom-left, bottom-right corner.
+        static constexpr std::array<std::array<bool, 4>, 4> kSideOff{{
+            {true, false, false, true},
+            {false, true, true, false},
+            {true, true, false, false},
+            {false, false, true, true},
+        }};
+        static constexpr std::array<std::array<bool, 4>, 4> kCornerOff{{
+            {true, true, false, true},
+            {true, true, true, false},
+            {true, false, true, true},
+            {false, true, true, true},
+        }};
+        const auto &off = style <= 5 ? kSideOff[row] : kCornerOff[row];
+        for (int i = 0; i < 4; ++i) CornerEnabled[i] = !off[i];
+    }
 }
 
 TRadialTransition::TRingPoint TRadialTransition::RingPoint(int64_t p) const {
@@ -43,10 +68,10 @@ TRadialTransition::TRingPoint TRadialTransition::RingPoint(int64_t p) const {
     if (ring <= 0) return {-1, -1};
     p = ((p - 1) % ring + ring) % ring + 1;
     const int64_t tr = CornerPositions[TopRight], br = CornerPositions[BottomRight], bl = CornerPositions[BottomLeft];
-    if (p < tr) return {p - 2, -1};                           // top edge, left to right
-    if (p < br) return {OddWidth, p - tr - 1};                // right edge, downwards
-    if (p < bl) return {bl - p - 1, OddHeight};               // bottom edge, right to left
-    return {-1, bl + OddHeight - p};                          // left edge, upwards
+    if (p < tr) return {p - 2, -1};             // the top edge, left to right
+    if (p < br) return {OddWidth, p - tr - 1};  // the right edge, downwards
+    if (p < bl) return {bl - p - 1, OddHeight}; // the bottom edge, right to left
+    return {-1, bl + OddHeight - p};            // the left edge, upwards
 }
 
 int64_t TRadialTransition::HandEnd(THand h, int64_t k) const {
@@ -92,31 +117,6 @@ TRadialTransition::TRingPoint TRadialTransition::Pivot(THand h) const {
 
 void TRadialTransition::Initialize(TTETransitionData &data, int &totalFrames) {
     SetGeometry(data.Width, data.Height);
-    // A hand turning around a side's middle or a corner never passes the
-    // corners on its own side: its wedges would reach across the page.
-    CornerEnabled = {true, true, true, true};
-    const uint16_t style = StyleToUse(), sub = SubStyleToUse();
-    if (sub >= 1 && (style == 4 || style == 6 || ((style == 5 || style == 7) && sub <= 16))) {
-        const int row = style == 4 || style == 6 ? (sub - 1) / 2 : (sub - 1) / 4;
-        // Corners off for the pivot of each row: left, right, top, bottom
-        // side; top-left, top-right, bottom-left, bottom-right corner.
-        static constexpr std::array<std::array<bool, 4>, 4> kSideOff{{
-            {true, false, false, true},
-            {false, true, true, false},
-            {true, true, false, false},
-            {false, false, true, true},
-        }};
-        static constexpr std::array<std::array<bool, 4>, 4> kCornerOff{{
-            {true, true, false, true},
-            {true, true, true, false},
-            {true, false, true, true},
-            {false, true, true, true},
-        }};
-        if (row < 4) {
-            const auto &off = style <= 5 ? kSideOff[row] : kCornerOff[row];
-            for (int i = 0; i < 4; ++i) CornerEnabled[i] = !off[i];
-        }
-    }
     TMaskedTransition::Initialize(data, totalFrames);
     // Wedges reach one pixel (two on a widened side) beyond the page; their
     // rectangles are cut to it.

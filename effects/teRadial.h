@@ -60,10 +60,11 @@ public:
     // The ring position hand `h` points at in its frame k.
     int64_t HandEnd(THand h, int64_t k) const;
     TRingPoint Pivot(THand h) const;
+    // Sets the odd sizes, the centre, the ring and the corners for a page,
+    // and which corners the style in use passes.
+    void SetGeometry(int64_t width, int64_t height);
 
 private:
-    // Sets the odd sizes, the centre, the ring and the corners for a page.
-    void SetGeometry(int64_t width, int64_t height);
     // The wedge of `count` ring positions ending at `endPos`, seen from
     // `pivot`.
     void PaintWedge(TRingPoint pivot, int64_t count, int64_t endPos);
