@@ -128,6 +128,7 @@ int TRadialTransition::CalcTotalFrames(TTETransitionData &data) {
         RingLength = 0;
         return 0;
     }
+    // The ring of this page (Initialize has set it already for a run).
     SetGeometry(data.Width, data.Height);
     const int64_t ring = RingLength;
     const bool smooth = UseSmoothing();
