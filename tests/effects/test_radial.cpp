@@ -392,7 +392,8 @@ TEST_F(Radial, EveryPairRunsToTheArrivingPage) {
             for (size_t i = 0; i < shots.size(); ++i) {
                 const std::vector<uint8_t> &shot = shots[i];
                 auto shown = [&](int x, int y) {
-                    const size_t at = static_cast<size_t>((y + EffectStage::kTop) * rowBytes + (x + EffectStage::kLeft) * 3);
+                    const size_t at =
+                        static_cast<size_t>((y + EffectStage::kTop) * rowBytes + (x + EffectStage::kLeft) * 3);
                     return test::Rgb{shot[at], shot[at + 1], shot[at + 2]};
                 };
                 EXPECT_EQ(stage.Differences(shot,

@@ -79,9 +79,11 @@ TEST(ClassTable, EveryClassDecodesAndPlaysToTheArrivingPage) {
                                    &updates);
         for (const ClassCode &c : kClassCodes) {
             // Version 1, the class code, and a property list that is only its
-            // end: every property at its default, untimed.
+            // end: every property at its default, untimed. The bitmap mask
+            // names the ramp the host holds.
             std::string properties;
-            if (std::string(c.code) == "01") properties = test::HexName("OVMaskFileName") + "06" + test::HexName("ramp.bmp");
+            if (std::string(c.code) == "01")
+                properties = test::HexName("OVMaskFileName") + "06" + test::HexName("ramp.bmp");
             const std::string record = std::string("QVTS1") + c.code + properties + "00";
             SCOPED_TRACE(::testing::Message() << c.className << " (" << record << "), " << depth << " bits");
             host->ShowBitmap(departing);
