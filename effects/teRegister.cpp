@@ -11,6 +11,7 @@
 #include "effects/teFuse.h"
 #include "effects/teIntrlc.h"
 #include "effects/tePush.h"
+#include "effects/teRadial.h"
 #include "effects/teRoll.h"
 #include "effects/teSlide.h"
 #include "effects/teWFall.h"
@@ -34,6 +35,7 @@ void RegisterAllTransitions() {
     RegisterTransition(TInterlacedTransition::StaticClassInfo());
     RegisterTransition(TWaterfallTransition::StaticClassInfo());
     RegisterTransition(TPushTransition::StaticClassInfo());
+    RegisterTransition(TRadialTransition::StaticClassInfo());
     RegisterTransition(TRollTransition::StaticClassInfo());
     RegisterTransition(TSlideTransition::StaticClassInfo());
     RegisterTransition(TWipeTransition::StaticClassInfo());
