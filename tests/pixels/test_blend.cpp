@@ -594,11 +594,14 @@ TEST_F(BlendTest, DitheredMixShowsTheArrivingPageOnTheSwitchedCells) {
     for (const Case &c : formats) {
         for (int level : {1, 4, 5, 17, 63, 64}) {
             SCOPED_TRACE(::testing::Message() << "format " << int(c.format) << " level " << level);
+            // Rows of several 32-byte stretches and a ragged end: the mix is
+            // done a stretch at a time, whole stretches of white cells left
+            // alone and whole stretches of black ones copied.
             rtl::TBitmap dest, arriving, pattern;
             arriving.SetPixelFormat(c.format);
-            arriving.SetSize(21, 19);
+            arriving.SetSize(149, 19);
             dest.SetPixelFormat(c.format);
-            dest.SetSize(21, 19);
+            dest.SetSize(149, 19);
             FillIndex(arriving, c.arriving);
             FillIndex(dest, c.departing);
             MakeWhitePattern(pattern);
