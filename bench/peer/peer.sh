@@ -74,16 +74,9 @@ run_seconds() {
 # The median of the numbers on standard input.
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# Seconds a command takes, median of $runs runs.
-median_seconds() {
-  local times=()
-  for ((i = 0; i < runs; i++)); do times+=("$(run_seconds "$@")"); done
-  printf '%s\n' "${times[@]}" | median
-}
-
 # Net seconds of a run's frames: the median, over pairs of runs made one
 # right after the other, of the full run's time minus the pass-through
-# run's (the arrays named by $1 and $2). While that median is not clearly
+# run's (the commands in the arrays named by $1 and $2). While that median is not clearly
 # above the noise -- at most zero, or less than five times its standard
 # error, estimated from the differences' median absolute deviation -- the
 # pairs are doubled, up to 8 x $runs; a net time still in the noise prints
@@ -131,7 +124,7 @@ for size in $sizes; do
   bound_fps=$(rate 1 "$(calc "${bound_us:-0} / 1000000")")
 
   ff_in=(-loop 1 -framerate $fps -t "$ffdur" -i "$a" -loop 1 -framerate $fps -t "$ffdur" -i "$b")
-  ff_pass=$(median_seconds "${ffbase[@]}" "${ff_in[@]}" -filter_complex \
+  ff_pass=("${ffbase[@]}" "${ff_in[@]}" -filter_complex \
     "[0:v]format=gbrp[x];[1:v]format=gbrp,nullsink;[x]null" -frames:v "$frames" -f null -)
 
   for row in "${rows[@]}"; do
@@ -147,10 +140,10 @@ for size in $sizes; do
     if [[ "$peer" == "-" ]]; then
       ff_fps="-"; ratio="-"
     else
-      ff_t=$(median_seconds "${ffbase[@]}" "${ff_in[@]}" -filter_complex \
+      ff_full=("${ffbase[@]}" "${ff_in[@]}" -filter_complex \
         "[0:v]format=gbrp[x];[1:v]format=gbrp[y];[x][y]xfade=transition=$peer:duration=$ffdur:offset=0" \
         -frames:v "$frames" -f null -)
-      ff_fps=$(rate "$frames" "$(calc "$ff_t - $ff_pass")")
+      ff_fps=$(rate "$frames" "$(net_seconds ff_full ff_pass)")
       ratio=$(awk -v q="$qvt_fps" -v f="$ff_fps" 'BEGIN { if (q == "-" || f == "-" || f == 0) print "-"; else printf "%.1fx", q / f }')
     fi
     printf '%-10s %-12s %-11s %10s %10s %8s %10s\n' "$size" "$effect" "$peer" "$qvt_fps" "$ff_fps" "$ratio" "$bound_fps"
