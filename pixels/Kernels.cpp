@@ -39,6 +39,7 @@ TKernelTable tableFor(const TProcessorFeatures &features, bool streaming) {
     if (features.Avx2) {
         FillAvx2Kernels(table, streaming);
         FillAvx2MaskKernels(table, streaming);
+        if (features.Avx512) FillAvx512Kernels(table, streaming);
     }
     return table;
 }
@@ -61,7 +62,11 @@ TProcessorFeatures ReadProcessorFeatures() {
     if (highest >= 7 && osSaves) {
         QvtCpuid(7, r);
 #if defined(__x86_64__) || defined(__i386__)
-        f.Avx2 = (r[1] & (1u << 5)) && (savedRegisterState() & 6) == 6;
+        const uint64_t saved = savedRegisterState();
+        f.Avx2 = (r[1] & (1u << 5)) && (saved & 6) == 6;
+        // AVX-512 F (bit 16) and BW (bit 30), with the mask and upper
+        // register state saved too (XCR0 bits 5 to 7).
+        f.Avx512 = f.Avx2 && (r[1] & (1u << 16)) && (r[1] & (1u << 30)) && (saved & 0xE0) == 0xE0;
 #endif
     }
     return f;
@@ -80,7 +85,8 @@ std::vector<TKernelTable> KernelVariants() {
     std::vector<TKernelTable> out{tableFor(TProcessorFeatures{}, false)};
     for (bool streaming : {false, true}) {
         if (f.Sse2) out.push_back(tableFor(TProcessorFeatures{f.Word, true, false}, streaming));
-        if (f.Sse2 && f.Avx2) out.push_back(tableFor(TProcessorFeatures{f.Word, true, true}, streaming));
+        if (f.Sse2 && f.Avx2) out.push_back(tableFor(TProcessorFeatures{f.Word, true, true, false}, streaming));
+        if (f.Sse2 && f.Avx512) out.push_back(tableFor(TProcessorFeatures{f.Word, true, true, true}, streaming));
     }
     return out;
 }

@@ -9,9 +9,10 @@
 // variant is one assignment in its instruction set's fill function; adding
 // a kernel is one entry here and one in FillPlainKernels.
 //
-// Files named *Sse2.cpp and *Avx2.cpp are compiled for those instruction
-// sets (see CMakeLists.txt); their operations live in SimdSse2.h and
-// SimdAvx2.h so that any kernel file can use them.
+// Files named *Sse2.cpp, *Avx2.cpp and *Avx512.cpp are compiled for those
+// instruction sets (see CMakeLists.txt); their operations live in
+// SimdSse2.h, SimdAvx2.h and SimdAvx512.h so that any kernel file can use
+// them.
 #ifndef QVT_PIXELS_KERNELS_H
 #define QVT_PIXELS_KERNELS_H
 
@@ -106,8 +107,8 @@ struct TKernelTable {
                                    size_t pixels, uint8_t threshold, unsigned windowShift);
     WindowBlendFn WindowBlend[2] = {};
 
-    // What filled the table, for tests and benchmarks: "plain", "sse2" or
-    // "avx2", with "+stream" when it streams its stores.
+    // What filled the table, for tests and benchmarks: "plain", "sse2",
+    // "avx2" or "avx512", with "+stream" when it streams its stores.
     const char *Name = "plain";
 };
 
@@ -116,7 +117,8 @@ struct TKernelTable {
 struct TProcessorFeatures {
     uint32_t Word = 0;
     bool Sse2 = false;
-    bool Avx2 = false; // AVX2 and the operating system keeps its registers
+    bool Avx2 = false;   // AVX2 and the operating system keeps its registers
+    bool Avx512 = false; // AVX-512 F and BW, and the operating system keeps their registers
 };
 TProcessorFeatures ReadProcessorFeatures();
 
@@ -124,6 +126,8 @@ void FillPlainKernels(TKernelTable &table);
 // False, leaving the table alone, when this build has no such variant.
 bool FillSse2Kernels(TKernelTable &table, bool streaming);
 bool FillAvx2Kernels(TKernelTable &table, bool streaming);
+// The blend kernels only; the mask kernels stay those of AVX2.
+bool FillAvx512Kernels(TKernelTable &table, bool streaming);
 // The mask kernels' entries, filled alongside the blend's.
 void FillPlainMaskKernels(TKernelTable &table);
 bool FillSse2MaskKernels(TKernelTable &table, bool streaming);

@@ -7,7 +7,8 @@
 #
 # Environment: PEER_FRAMES (frames per run, default 200), PEER_RUNS (runs
 # per measurement, median taken, default 5), PEER_SIZES (default
-# "640x480 1920x1080 3840x2160").
+# "640x480 1920x1080 3840x2160"), PEER_CLOCK ("cpu", the default: processor
+# time of the command, user and system; "wall": elapsed time).
 set -euo pipefail
 
 build=${1:-build}
@@ -16,6 +17,7 @@ bench="$build/bin/bench_blend"
 frames=${PEER_FRAMES:-200}
 runs=${PEER_RUNS:-5}
 sizes=${PEER_SIZES:-"640x480 1920x1080 3840x2160"}
+clock=${PEER_CLOCK:-cpu}
 fps=25
 
 fail() { echo "peer: $*" >&2; exit 1; }
@@ -27,6 +29,7 @@ command -v ffmpeg >/dev/null || fail "ffmpeg is not on PATH (the set-up installs
 filters=$(ffmpeg -hide_banner -filters 2>/dev/null || true)
 grep -q ' xfade ' <<<"$filters" || fail "this ffmpeg has no xfade filter"
 (( frames >= 3 && runs >= 1 )) || fail "PEER_FRAMES must be at least 3 and PEER_RUNS at least 1"
+[[ "$clock" == cpu || "$clock" == wall ]] || fail "PEER_CLOCK must be cpu or wall"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
@@ -58,16 +61,45 @@ rows=(
 )
 known=$("$qvt" list)
 
-# Seconds a command takes, median of $runs runs.
-median_seconds() {
-  local times=() t0 t1
-  for ((i = 0; i < runs; i++)); do
-    t0=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || fail "failed: $*"
-    t1=$(date +%s.%N)
-    times+=("$(calc "$t1 - $t0")")
+# Seconds one run of a command takes: its processor time (user and system,
+# children included), which other work on a shared machine hardly moves, or
+# with PEER_CLOCK=wall the elapsed time.
+run_seconds() {
+  local TIMEFORMAT t
+  if [[ "$clock" == wall ]]; then TIMEFORMAT='%3R 0'; else TIMEFORMAT='%3U %3S'; fi
+  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 ) || fail "failed: $*"
+  awk '{ printf "%.3f", $1 + $2 }' <<<"$t"
+}
+
+# The median of the numbers on standard input.
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# Net seconds of a run's frames: the median, over pairs of runs made one
+# right after the other, of the full run's time minus the pass-through
+# run's (the commands in the arrays named by $1 and $2). While that median is not clearly
+# above the noise -- at most zero, or less than five times its standard
+# error, estimated from the differences' median absolute deviation -- the
+# pairs are doubled, up to 8 x $runs; a net time still in the noise prints
+# as 0.
+net_seconds() {
+  local -n full_cmd=$1 pass_cmd=$2
+  local diffs=() want=$runs med spread
+  while :; do
+    while ((${#diffs[@]} < want)); do
+      local tf tp
+      tf=$(run_seconds "${full_cmd[@]}")
+      tp=$(run_seconds "${pass_cmd[@]}")
+      diffs+=("$(calc "$tf - $tp")")
+    done
+    med=$(printf '%s\n' "${diffs[@]}" | median)
+    spread=$(printf '%s\n' "${diffs[@]}" | awk -v m="$med" '{ d = $1 - m; print d < 0 ? -d : d }' | median)
+    if awk -v m="$med" -v s="$spread" -v n="${#diffs[@]}" \
+         'BEGIN { exit !(m > 0 && m >= 5 * 1.858 * s / sqrt(n)) }'; then
+      echo "$med"; return
+    fi
+    if ((want >= 8 * runs)); then echo 0; return; fi
+    want=$((want * 2))
   done
-  printf '%s\n' "${times[@]}" | sort -g | awk -v n="$runs" 'NR == int((n + 1) / 2) { print; exit }'
 }
 
 # Frames per second of `count` frames that took `net` seconds.
@@ -92,28 +124,26 @@ for size in $sizes; do
   bound_fps=$(rate 1 "$(calc "${bound_us:-0} / 1000000")")
 
   ff_in=(-loop 1 -framerate $fps -t "$ffdur" -i "$a" -loop 1 -framerate $fps -t "$ffdur" -i "$b")
-  ff_pass=$(median_seconds "${ffbase[@]}" "${ff_in[@]}" -filter_complex \
+  ff_pass=("${ffbase[@]}" "${ff_in[@]}" -filter_complex \
     "[0:v]format=gbrp[x];[1:v]format=gbrp,nullsink;[x]null" -frames:v "$frames" -f null -)
-  qvt_pass=""
 
   for row in "${rows[@]}"; do
     IFS='|' read -r effect options peer <<<"$row"
     grep -qiF "$effect" <<<"$known" || continue
     # shellcheck disable=SC2086
     qvt_cmd=("$qvt" render "$effect" $options --from "$a" --to "$b" --size "$size" --fps $fps)
-    if [[ -z "$qvt_pass" ]]; then
-      # Start-up, pages and the two end frames, without the frames between.
-      qvt_pass=$(median_seconds "${qvt_cmd[@]}" --ms 1 -o null)
-    fi
-    qvt_t=$(median_seconds "${qvt_cmd[@]}" --ms "$ms" -o null)
-    qvt_fps=$(rate $((frames - 2)) "$(calc "$qvt_t - $qvt_pass")")
+    qvt_full=("${qvt_cmd[@]}" --ms "$ms" -o null)
+    # The same effect's start-up, pages and two end frames, without the
+    # frames between.
+    qvt_pass=("${qvt_cmd[@]}" --ms 1 -o null)
+    qvt_fps=$(rate $((frames - 2)) "$(net_seconds qvt_full qvt_pass)")
     if [[ "$peer" == "-" ]]; then
       ff_fps="-"; ratio="-"
     else
-      ff_t=$(median_seconds "${ffbase[@]}" "${ff_in[@]}" -filter_complex \
+      ff_full=("${ffbase[@]}" "${ff_in[@]}" -filter_complex \
         "[0:v]format=gbrp[x];[1:v]format=gbrp[y];[x][y]xfade=transition=$peer:duration=$ffdur:offset=0" \
         -frames:v "$frames" -f null -)
-      ff_fps=$(rate "$frames" "$(calc "$ff_t - $ff_pass")")
+      ff_fps=$(rate "$frames" "$(net_seconds ff_full ff_pass)")
       ratio=$(awk -v q="$qvt_fps" -v f="$ff_fps" 'BEGIN { if (q == "-" || f == "-" || f == 0) print "-"; else printf "%.1fx", q / f }')
     fi
     printf '%-10s %-12s %-11s %10s %10s %8s %10s\n' "$size" "$effect" "$peer" "$qvt_fps" "$ff_fps" "$ratio" "$bound_fps"

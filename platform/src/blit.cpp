@@ -35,8 +35,8 @@
 //   nothing and succeeds.
 #include "gdi_internal.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include <cstring>
@@ -208,14 +208,71 @@ private:
     std::vector<bool> bytesReady_;
 };
 
+#if defined(__x86_64__) || defined(__i386__)
+// P ? D : S (the source where the brush bit is 0, the destination where it
+// is 1) thirty-two bytes a step; returns the bytes done. A brush stretch of
+// all ones keeps the destination, which is then neither read nor written,
+// and one of all zeros copies the source without reading the destination:
+// a dithered mix whose pattern rows are still all white costs next to
+// nothing.
+__attribute__((target("avx2"))) size_t selectRowAvx2(uint8_t *d, const uint8_t *s, const uint8_t *p, size_t n) {
+    const __m256i ones = _mm256_set1_epi32(-1);
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i));
+        if (_mm256_testc_si256(pv, ones)) continue;
+        const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + i));
+        auto *out = reinterpret_cast<__m256i *>(d + i);
+        if (_mm256_testz_si256(pv, pv)) {
+            _mm256_storeu_si256(out, sv);
+            continue;
+        }
+        const __m256i dv = _mm256_loadu_si256(out);
+        _mm256_storeu_si256(out, _mm256_or_si256(_mm256_and_si256(pv, dv), _mm256_andnot_si256(pv, sv)));
+    }
+    return i;
+}
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+// Sixteen 24-bit pixels a step into 32-bit ones with a zero top byte; returns
+// the pixels done. Each 16-byte load takes four pixels (and four bytes it
+// does not use), so the last loads stop short of the row's end.
+__attribute__((target("ssse3"))) int expandRowSsse3(uint8_t *d, const uint8_t *s, int n) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    int i = 0;
+    for (; i + 18 <= n; i += 16, s += 48, d += 64) {
+        auto *o = reinterpret_cast<__m128i *>(d);
+        for (int k = 0; k < 4; ++k)
+            _mm_storeu_si128(o + k, _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 12 * k)),
+                                                     spread));
+    }
+    return i;
+}
+const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
+#endif
+
+// A row of 24-bit pixels copied into 32-bit ones, which SRCCOPY between the
+// two formats makes of every pixel value: the same blue, green and red
+// bytes, and 0 above them.
+void expandRow24To32(uint8_t *d, const uint8_t *s, int n) {
+    int i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (kHasSsse3) i = expandRowSsse3(d, s, n);
+#endif
+    for (; i < n; ++i) {
+        d[4 * i] = s[3 * i], d[4 * i + 1] = s[3 * i + 1], d[4 * i + 2] = s[3 * i + 2];
+        d[4 * i + 3] = 0;
+    }
+}
+
 // The per-frame raster operations done straight on the bytes of surfaces
 // of the same byte-aligned format and colour table, where each pixel value
 // is its bytes: a bitwise operation on values is the same operation on
 // bytes. False for the codes not handled here.
 bool rawRopRow(uint8_t rop, uint8_t *d, const uint8_t *s, const uint8_t *p, size_t n) {
-    // Sixteen bytes a step where SSE2 is there, eight otherwise, then bytes.
-    auto run = [&](auto op) {
-        size_t i = 0;
+    // Sixteen bytes a step where SSE2 is there, eight otherwise, then bytes;
+    // from byte `i` on (what a wider loop left).
+    auto run = [&](auto op, size_t i = 0) {
 #if defined(__SSE2__)
         for (; i + 16 <= n; i += 16) {
             auto load = [](const uint8_t *q) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q)); };
@@ -235,7 +292,14 @@ bool rawRopRow(uint8_t rop, uint8_t *d, const uint8_t *s, const uint8_t *p, size
     };
     switch (rop) {
     // Generic lambdas: the same expression on 64-bit words and on vectors.
-    case 0xAC: run([](auto P, auto S, auto D) { return (P & D) | (~P & S); }); return true;
+    case 0xAC: {
+        size_t done = 0;
+#if defined(__x86_64__) || defined(__i386__)
+        if (kHasAvx2 && p) done = selectRowAvx2(d, s, p, n);
+#endif
+        run([](auto P, auto S, auto D) { return (P & D) | (~P & S); }, done);
+        return true;
+    }
     case 0x88: run([](auto, auto S, auto D) { return S & D; }); return true;
     case 0xEE: run([](auto, auto S, auto D) { return S | D; }); return true;
     case 0x22: run([](auto, auto S, auto D) { return D & ~S; }); return true;
@@ -293,7 +357,7 @@ BOOL blitRect(const BlitTarget &dst, const BlitTarget *src, int64_t dx, int64_t 
 
     std::optional<Converter> conv;
     std::optional<SourceRows> rows;
-    bool memMove = false, rawBytes = false;
+    bool memMove = false, rawBytes = false, expand24 = false;
     if (src) {
         const Surface &ss = *src->surf;
         conv.emplace(*src->dc, ss, *dst.dc, ds);
@@ -302,6 +366,7 @@ BOOL blitRect(const BlitTarget &dst, const BlitTarget *src, int64_t dx, int64_t 
         if (&ss == &ds && sr.left < r.right && r.left < sr.right && sr.top < r.bottom && r.top < sr.bottom)
             rows->snapshot(sr.top, sr.bottom);
         memMove = rop == 0xCC && conv->identity() && ss.fmt == ds.fmt && bitsOf(ds.fmt) % 8 == 0;
+        expand24 = rop == 0xCC && ss.fmt == PixFmt::R24 && ds.fmt == PixFmt::R32;
         // (A row of no bytes only asks whether the code is handled.)
         rawBytes = !memMove && conv->identity() && ss.fmt == ds.fmt && bitsOf(ds.fmt) % 8 == 0 &&
                    rawRopRow(rop, nullptr, nullptr, nullptr, 0);
@@ -309,15 +374,29 @@ BOOL blitRect(const BlitTarget &dst, const BlitTarget *src, int64_t dx, int64_t 
 
     const uint32_t mask = valueMask(ds.fmt);
     const int bytesPP = bitsOf(ds.fmt) / 8;
-    RowBuffers buf((size_t)(r.right - r.left));
+    // Raw rows need no buffers of values (a full-page copy each frame would
+    // clear them for nothing).
+    RowBuffers buf(memMove || rawBytes || expand24 ? 0 : (size_t)(r.right - r.left));
     RECT bounds{0, 0, 0, 0};
     forEachClipRect(*dst.dc, ds, r, [&](const RECT &c) {
         const int n = c.right - c.left;
         PatternRows patterns(pb, c.left, n);
-        for (int y = c.top; y < c.bottom; ++y) {
+        // Rows copied or combined on their raw bytes do not depend on one
+        // another: they are taken in the order that walks the source upward
+        // in memory (bottom row first from a bottom-up bitmap), which the
+        // processor's prefetch follows best. A full-page copy from a
+        // bottom-up bitmap to a top-down window runs markedly faster so.
+        const bool bottomFirst = (memMove || rawBytes || expand24) && c.bottom - c.top > 1 &&
+                                 rows->raw(c.bottom - 1 + offY) < rows->raw(c.top + offY);
+        for (int i = 0; i < c.bottom - c.top; ++i) {
+            const int y = bottomFirst ? c.bottom - 1 - i : c.top + i;
             if (memMove) {
                 std::memmove(ds.row(y) + (size_t)c.left * bytesPP,
                              rows->raw(y + offY) + (size_t)(c.left + offX) * bytesPP, (size_t)n * bytesPP);
+                continue;
+            }
+            if (expand24) {
+                expandRow24To32(ds.row(y) + (size_t)c.left * 4, rows->raw(y + offY) + (size_t)(c.left + offX) * 3, n);
                 continue;
             }
             if (rawBytes) {

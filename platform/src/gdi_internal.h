@@ -112,11 +112,14 @@ struct GdiObject {
 };
 
 // Pixel memory, 64-byte aligned so that row copies and SIMD kernels run at
-// full speed.
-struct FreeDeleter {
+// full speed. Large blocks (full-page bitmaps and windows) are mapped on
+// their own in large pages where the system offers them: `mapped` is then
+// the length of the mapping, 0 for blocks from the heap.
+struct PixelDeleter {
+    size_t mapped = 0;
     void operator()(uint8_t *p) const;
 };
-using PixelBuffer = std::unique_ptr<uint8_t, FreeDeleter>;
+using PixelBuffer = std::unique_ptr<uint8_t, PixelDeleter>;
 // Zero-filled pixel memory of the given size, or null when it cannot be had.
 PixelBuffer allocPixels(size_t bytes);
 

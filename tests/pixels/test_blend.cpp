@@ -35,7 +35,7 @@ private:
 };
 
 // The byte-wise kernel of every table this build and processor can run
-// ("avx2" only where the processor has it), with and without streaming
+// ("avx2" and "avx512" only where the processor has them), with and without streaming
 // stores, and the active one.
 struct Variant {
     std::string name;
@@ -308,9 +308,9 @@ TEST_F(BlendTest, ByteWiseKernelCoversEveryWordFromAnyStart) {
 }
 
 // A processor as the CPUID hook presents it: the real answers, with the
-// SSE2 and AVX2 bits cleared as asked.
+// SSE2, AVX2 and AVX-512 bits cleared as asked.
 struct Narrowed {
-    bool sse2, avx2;
+    bool sse2, avx2, avx512 = true;
 };
 BOOL narrowedCpu(void *user, DWORD leaf, DWORD regs[4]) {
     QvtSetCpuidHook(nullptr, nullptr);
@@ -319,6 +319,7 @@ BOOL narrowedCpu(void *user, DWORD leaf, DWORD regs[4]) {
     const auto *n = static_cast<const Narrowed *>(user);
     if (leaf == 1 && !n->sse2) regs[3] &= ~(1u << 26);
     if (leaf == 7 && !n->avx2) regs[1] &= ~(1u << 5);
+    if (leaf == 7 && !n->avx512) regs[1] &= ~(1u << 16);
     return ok;
 }
 
@@ -334,7 +335,10 @@ TEST_F(BlendTest, TheTableTakesTheWidestVariantCpuidReports) {
         {{false, false}, true, "plain"},
         {{true, false}, false, real.Sse2 ? "sse2" : "plain"},
         {{true, false}, true, real.Sse2 ? "sse2+stream" : "plain"},
-        {{true, true}, true, real.Avx2 ? "avx2+stream" : real.Sse2 ? "sse2+stream" : "plain"},
+        {{true, true, false}, true, real.Avx2 ? "avx2+stream" : real.Sse2 ? "sse2+stream" : "plain"},
+        {{true, true}, true,
+         real.Avx512 ? "avx512+stream" : real.Avx2 ? "avx2+stream" : real.Sse2 ? "sse2+stream" : "plain"},
+        {{true, true}, false, real.Avx512 ? "avx512" : real.Avx2 ? "avx2" : real.Sse2 ? "sse2" : "plain"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.expected);
@@ -594,11 +598,14 @@ TEST_F(BlendTest, DitheredMixShowsTheArrivingPageOnTheSwitchedCells) {
     for (const Case &c : formats) {
         for (int level : {1, 4, 5, 17, 63, 64}) {
             SCOPED_TRACE(::testing::Message() << "format " << int(c.format) << " level " << level);
+            // Rows of several 32-byte stretches and a ragged end: the mix is
+            // done a stretch at a time, whole stretches of white cells left
+            // alone and whole stretches of black ones copied.
             rtl::TBitmap dest, arriving, pattern;
             arriving.SetPixelFormat(c.format);
-            arriving.SetSize(21, 19);
+            arriving.SetSize(149, 19);
             dest.SetPixelFormat(c.format);
-            dest.SetSize(21, 19);
+            dest.SetSize(149, 19);
             FillIndex(arriving, c.arriving);
             FillIndex(dest, c.departing);
             MakeWhitePattern(pattern);

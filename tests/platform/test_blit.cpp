@@ -510,6 +510,24 @@ TEST(BlitConvert, DirectToSixteenBitsDropsLowBits) {
     }
 }
 
+// 24-bit pixels copied into 32-bit ones keep their three colour bytes and
+// get a zero top byte, on rows long enough for the wide steps and with a
+// ragged end; pixels outside the rectangle are left alone.
+TEST(BlitConvert, TwentyFourBitsToThirtyTwoKeepTheColourBytes) {
+    for (int width : {5, 17, 18, 53}) {
+        SCOPED_TRACE(width);
+        DibDC src(width + 3, 3, 24), dst(width + 4, 3, 32);
+        fillRandom(src, 5u + (uint32_t)width);
+        dst.fill(0xFFFFFFFFu);
+        EXPECT_TRUE(BitBlt(dst.dc(), 2, 0, width, 3, src.dc(), 1, 0, SRCCOPY));
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < dst.width(); ++x) {
+                const bool inside = x >= 2 && x < 2 + width;
+                ASSERT_EQ(dst.get(x, y), inside ? src.get(x - 1, y) & 0xFFFFFFu : 0xFFFFFFFFu) << x << "," << y;
+            }
+    }
+}
+
 TEST(BlitConvert, SixteenBitsToDirectReplicatesTopBits) {
     struct Case {
         int depth;

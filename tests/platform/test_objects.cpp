@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -176,6 +178,27 @@ TEST_F(ObjectsTest, DibSectionsAreLaidOutBottomUpWith32BitRows) {
     SelectObject(dc, old);
     DeleteDC(dc);
     DeleteObject(bm);
+}
+
+TEST_F(ObjectsTest, DibSectionsStartZeroedAndAlignedAtEverySize) {
+    // Small sections come from the heap, page-sized ones are mapped on their
+    // own; either way the pixels start at zero, also in memory that an
+    // earlier section just gave back.
+    for (int w : {7, 640, 1920, 3000}) {
+        SCOPED_TRACE(::testing::Message() << w << " px wide");
+        for (int round = 0; round < 2; ++round) {
+            void *bits = nullptr;
+            HBITMAP bm = makeDib(w, 600, 32, &bits);
+            ASSERT_NE(bm, nullptr);
+            ASSERT_NE(bits, nullptr);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(bits) % 64, 0u);
+            const size_t bytes = (size_t)w * 4 * 600;
+            const auto *p = static_cast<const uint8_t *>(bits);
+            EXPECT_EQ(std::count(p, p + bytes, uint8_t{0}), (std::ptrdiff_t)bytes);
+            std::memset(bits, 0xA5, bytes);
+            DeleteObject(bm);
+        }
+    }
 }
 
 TEST_F(ObjectsTest, DibSectionRefusesWhatItCannotHold) {
