@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -281,6 +282,13 @@ int renderRun(TTransitionEffect &effect, const ImageView &from, const ImageView 
     return sink.Frames();
 }
 
+// A property from text, as qvt's options set it: "ms" is Milliseconds.
+void applySetting(TTransitionEffect &effect, std::string_view name, std::string_view value) {
+    const bool ms = name.size() == 2 && std::tolower(static_cast<unsigned char>(name[0])) == 'm' &&
+                    std::tolower(static_cast<unsigned char>(name[1])) == 's';
+    ApplyPropertyText(effect, ms ? std::string_view("Milliseconds") : name, value);
+}
+
 // The effect of a Transition that still has one.
 template <class Impl> TTransitionEffect &effectOf(const std::unique_ptr<Impl> &impl) {
     if (!impl) throw Error("the transition was moved away");
@@ -328,7 +336,7 @@ Transition::Transition(std::string_view effect, const std::vector<Setting> &sett
         impl->owned = newEffect(effect);
         impl->effect = impl->owned.get();
         impl_ = std::move(impl);
-        for (const Setting &s : settings) ApplyPropertyText(*impl_->effect, s.name, s.value);
+        for (const Setting &s : settings) applySetting(*impl_->effect, s.name, s.value);
     });
 }
 
@@ -338,7 +346,7 @@ Transition Transition::FromRecord(std::string_view record, const std::vector<Set
         auto impl = std::make_unique<Impl>();
         impl->owned = decodeRecord(record);
         impl->effect = impl->owned.get();
-        for (const Setting &s : settings) ApplyPropertyText(*impl->effect, s.name, s.value);
+        for (const Setting &s : settings) applySetting(*impl->effect, s.name, s.value);
         return Transition(std::move(impl));
     });
 }
@@ -349,7 +357,7 @@ Transition &Transition::operator=(Transition &&other) noexcept = default;
 
 void Transition::Set(std::string_view name, std::string_view value) {
     guarded([&] {
-        ApplyPropertyText(effectOf(impl_), name, value);
+        applySetting(effectOf(impl_), name, value);
     });
 }
 
@@ -385,12 +393,14 @@ int Transition::FrameCount(const Timing &timing) const {
     });
 }
 
-void Transition::RenderAt(const ImageView &from, const ImageView &to, double at, const ImageBuffer &out) {
+void Transition::RenderAt(const ImageView &from, const ImageView &to, double at, const ImageBuffer &out,
+                          const Timing &timing) {
     guarded([&] {
         TTransitionEffect &effect = effectOf(impl_);
         if (!std::isfinite(at) || at < 0 || at > 1)
             throw Error("a moment of the run is from 0 (the departing page) to 1 (the arriving page)");
-        renderRun(effect, from, to, out, {}, Timing{}, at);
+        checkTiming(timing);
+        renderRun(effect, from, to, out, {}, timing, at);
     });
 }
 

@@ -156,14 +156,30 @@ int TTimedTransitionEffect::FrameAtFraction(double at, int totalFrames, int minS
 void TTimedTransitionEffect::ExecuteSampled(int minStep, int totalFrames, TTETransitionData &data) {
     TFrameSink &sink = *sampling_.Sink;
     if (sampling_.At >= 0) {
-        // One still: the frame reached at that moment, drawn in one step.
-        const int frame = FrameAtFraction(sampling_.At, totalFrames, minStep);
-        if (frame >= totalFrames) {
-            ShowArrivingPage(data);
-        } else if (frame > 0) {
-            ExecuteFrame(data, frame, frame, totalFrames, 0);
+        // One still. Effects may build each frame on the one before, so the
+        // frames leading to it are those the sampled (or untimed) run draws
+        // before that moment: a still at the time of an output frame is that
+        // frame.
+        const int target = FrameAtFraction(sampling_.At, totalFrames, minStep);
+        int last = 0;
+        auto draw = [&](int frame) {
+            ExecuteFrame(data, frame, frame - last, totalFrames, last);
             UpdateScreen(false);
+            last = frame;
+        };
+        if (Milliseconds <= 0) {
+            for (int frame = minStep; frame < target; frame += minStep) draw(frame);
+        } else {
+            const int outputs = SampledFrameCount(Milliseconds, sampling_.FramesPerSecond);
+            for (int j = 1; j < outputs - 1 && static_cast<double>(j) / (outputs - 1) < sampling_.At; ++j) {
+                const int frame = SampledFrameAt(j, Milliseconds, sampling_.FramesPerSecond, totalFrames, minStep);
+                if (frame > last && frame < target) draw(frame);
+            }
         }
+        if (target >= totalFrames)
+            ShowArrivingPage(data);
+        else if (target > last)
+            draw(target);
         sink.EmitFrame();
         return;
     }

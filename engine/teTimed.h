@@ -26,7 +26,8 @@ public:
 // output frame j shows the transition at time j * d / (N - 1), the first
 // the departing page and the last the arriving page. An untimed run gives
 // one output frame per effect frame. With At in 0 .. 1 the run gives one
-// output frame only: the transition that far through. Used to render
+// output frame only: the transition that far through, reached through the
+// frames the run at FramesPerSecond draws before it. Used to render
 // transitions offline, the same on any machine.
 struct TFrameSampling {
     double FramesPerSecond = 25;

@@ -58,10 +58,10 @@ void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbIma
     });
 }
 
-RgbImage RenderStill(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double at) {
+RgbImage RenderStill(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double at, double fps) {
     RgbImage still(from.width, from.height);
     withTransition(effect, [&](Transition &t) {
-        t.RenderAt(view(from), view(to), at, buffer(still));
+        t.RenderAt(view(from), view(to), at, buffer(still), {fps});
         return 0;
     });
     return still;

@@ -39,8 +39,9 @@ int ExpectedFrameCount(TTransitionEffect &effect, const Timing &timing);
 void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, const Timing &timing,
                    const std::function<void(const RgbImage &)> &onFrame);
 
-// The run `at` of the way through (0 .. 1), as one picture.
-RgbImage RenderStill(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double at);
+// The run `at` of the way through (0 .. 1), as one picture: the frame a run
+// at `fps` shows then.
+RgbImage RenderStill(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double at, double fps);
 
 } // namespace qvt::host
 

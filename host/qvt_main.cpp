@@ -221,7 +221,7 @@ int renderStill(const RenderCommand &c, Size size, TTransitionEffect &effect) {
     const double at = MomentFraction(ParseMoment(c.at), effect.GetMilliseconds());
     auto [from, to] = loadPages(c.pages, size);
     std::string error;
-    if (!WritePng(c.output, RenderStill(effect, from, to, at), error)) throw ToolError(error);
+    if (!WritePng(c.output, RenderStill(effect, from, to, at, c.timing.fps), error)) throw ToolError(error);
     std::printf("%s\n", c.output.c_str());
     return 0;
 }

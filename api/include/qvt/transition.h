@@ -8,10 +8,11 @@
 // An effect is named as the qvt program names it (display name "Alpha
 // blend", class name TBlendTransition, short name CrossFade or record code
 // 03) or given as a parameter record ("QVTS203E80300"); its properties are
-// set by name and value as text, with the editor's checks. Frames are drawn
-// by the same pipeline the plug-in plays: the departing page on a window of
-// the process's display (32 bits unless the host chose another), the effect
-// prepared on it and executed, each frame read back.
+// set by name and value as text, with the editor's checks ("ms" stands for
+// "Milliseconds"). Frames are drawn by the same pipeline the plug-in plays:
+// the departing page on a window of the process's display (32 bits unless
+// the host chose another), the effect prepared on it and executed, each
+// frame read back.
 //
 // Timing. A run of d ms at f frames a second gives N = round(d * f / 1000)
 // frames (at least 2), which last exactly d at f frames a second. Frame j
@@ -23,7 +24,10 @@
 // no other exception leaves the library, except those the caller's own
 // frame callback throws, which travel on unchanged after the run has been
 // cleaned up. One run draws at a time in a process; runs from several
-// threads take turns.
+// threads take turns. Effects that draw random numbers (Wipe's band offsets,
+// Waterfall's streams) draw them from one generator shared by the process,
+// as in the plug-in, so a second run of such an effect may differ from the
+// first.
 #ifndef QVT_TRANSITION_H
 #define QVT_TRANSITION_H
 
@@ -118,8 +122,11 @@ public:
 
     // The transition `at` of the way through (0: the departing page, 1: the
     // arriving page) from `from` to `to`, into `out`. All three pictures
-    // have one size.
-    void RenderAt(const ImageView &from, const ImageView &to, double at, const ImageBuffer &out);
+    // have one size. Effects that build each frame on the one before get
+    // there through the frames Render draws at timing.fps, so a moment on
+    // one of its frames (j / (N - 1)) gives that frame.
+    void RenderAt(const ImageView &from, const ImageView &to, double at, const ImageBuffer &out,
+                  const Timing &timing = {});
 
     // Every frame of a run into `out`, one after the other: onFrame(j) is
     // called once frame j is there. Returns the number of frames.
