@@ -325,12 +325,32 @@ std::unique_ptr<TTransitionEffect> newEffect(std::string_view name) {
 struct Transition::Impl {
     std::unique_ptr<TTransitionEffect> owned;
     TTransitionEffect *effect = nullptr;
+    bool running = false; // a frame callback must not start its own effect again
 };
+
+namespace {
+
+// A run of the transition's effect, refused while one is going on: the
+// effect holds the run's state.
+template <class Impl, class Fn> auto runOf(const std::unique_ptr<Impl> &impl, Fn &&fn) {
+    TTransitionEffect &effect = effectOf(impl);
+    std::lock_guard lock(runLock());
+    if (impl->running) throw Error(effect.GetDescription() + " is rendering already");
+    impl->running = true;
+    struct Done {
+        bool &running;
+        ~Done() { running = false; }
+    } done{impl->running};
+    return fn(effect);
+}
+
+} // namespace
 
 Transition::Transition(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Transition::Transition(std::string_view effect, const std::vector<Setting> &settings) {
     guarded([&] {
+        std::lock_guard lock(runLock());
         startEngine();
         auto impl = std::make_unique<Impl>();
         impl->owned = newEffect(effect);
@@ -342,6 +362,7 @@ Transition::Transition(std::string_view effect, const std::vector<Setting> &sett
 
 Transition Transition::FromRecord(std::string_view record, const std::vector<Setting> &settings) {
     return guarded([&] {
+        std::lock_guard lock(runLock());
         startEngine();
         auto impl = std::make_unique<Impl>();
         impl->owned = decodeRecord(record);
@@ -357,7 +378,10 @@ Transition &Transition::operator=(Transition &&other) noexcept = default;
 
 void Transition::Set(std::string_view name, std::string_view value) {
     guarded([&] {
-        applySetting(effectOf(impl_), name, value);
+        return runOf(impl_, [&](TTransitionEffect &effect) {
+            applySetting(effect, name, value);
+            return 0;
+        });
     });
 }
 
@@ -396,20 +420,19 @@ int Transition::FrameCount(const Timing &timing) const {
 void Transition::RenderAt(const ImageView &from, const ImageView &to, double at, const ImageBuffer &out,
                           const Timing &timing) {
     guarded([&] {
-        TTransitionEffect &effect = effectOf(impl_);
         if (!std::isfinite(at) || at < 0 || at > 1)
             throw Error("a moment of the run is from 0 (the departing page) to 1 (the arriving page)");
         checkTiming(timing);
-        renderRun(effect, from, to, out, {}, timing, at);
+        return runOf(impl_, [&](TTransitionEffect &effect) { return renderRun(effect, from, to, out, {}, timing, at); });
     });
 }
 
 int Transition::Render(const ImageView &from, const ImageView &to, const ImageBuffer &out,
                        const std::function<void(int)> &onFrame, const Timing &timing) {
     return guarded([&] {
-        TTransitionEffect &effect = effectOf(impl_);
         checkTiming(timing);
-        return renderRun(effect, from, to, out, onFrame, timing, -1);
+        return runOf(impl_,
+                     [&](TTransitionEffect &effect) { return renderRun(effect, from, to, out, onFrame, timing, -1); });
     });
 }
 

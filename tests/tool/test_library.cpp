@@ -199,8 +199,22 @@ TEST_F(Library, CallbacksOwnFailureTravelsOnAndTheRunIsCleanedUp) {
         EXPECT_EQ(stop.frame, 3);
     }
     EXPECT_EQ(QvtLiveGdiObjects(), objects);
-    // The same transition runs again, whole.
-    EXPECT_EQ(frames(t).back(), opaque(to));
+    // The same transition runs again, whole; while it runs, its callback
+    // cannot start it again nor change it.
+    std::string nested;
+    t.Render(view(from), view(to), buffer(out), [&](int j) {
+        if (j != 1) return;
+        for (const std::function<void()> &call : std::initializer_list<std::function<void()>>{
+                 [&] { t.RenderAt(view(from), view(to), 0.5, buffer(out)); }, [&] { t.Set("ms", "10"); }}) {
+            try {
+                call();
+            } catch (const qvt::Error &e) {
+                nested += std::string(e.what()) + "\n";
+            }
+        }
+    });
+    EXPECT_EQ(nested, "Diagonal is rendering already\nDiagonal is rendering already\n");
+    EXPECT_EQ(out, opaque(to));
 }
 
 } // namespace
