@@ -188,7 +188,8 @@ std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransi
 void addDurationOption(CLI::App *command, std::string &duration) {
     command
         ->add_option("--duration", duration,
-                     "Duration instead of --ms: 1.5s, 1500ms, or seconds (1.5); 0 plays every frame, untimed")
+                     "Duration instead of --ms: 1.5s, 1500ms, or seconds (1.5); 0 plays every frame, untimed. "
+                     "Without either a new effect lasts 1000 ms, a record its own duration")
         ->check([](const std::string &s) {
             try {
                 ParseDuration(s);

@@ -124,7 +124,8 @@ public:
     // arriving page) from `from` to `to`, into `out`. All three pictures
     // have one size. Effects that build each frame on the one before get
     // there through the frames Render draws at timing.fps, so a moment on
-    // one of its frames (j / (N - 1)) gives that frame.
+    // one of its frames (j / (N - 1)) gives that frame; lead and hold do not
+    // apply.
     void RenderAt(const ImageView &from, const ImageView &to, double at, const ImageBuffer &out,
                   const Timing &timing = {});
 
