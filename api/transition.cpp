@@ -231,7 +231,8 @@ int renderRun(TTransitionEffect &effect, const ImageView &from, const ImageView 
               const std::function<void(int)> &onFrame, const Timing &timing, double still) {
     const std::ptrdiff_t fromStride =
         checkedStride("the departing page", from.pixels, from.width, from.height, from.stride, from.layout);
-    const std::ptrdiff_t toStride = checkedStride("the arriving page", to.pixels, to.width, to.height, to.stride, to.layout);
+    const std::ptrdiff_t toStride =
+        checkedStride("the arriving page", to.pixels, to.width, to.height, to.stride, to.layout);
     const std::ptrdiff_t outStride =
         checkedStride("the frame buffer", out.pixels, out.width, out.height, out.stride, out.layout);
     const int width = from.width, height = from.height;
@@ -312,7 +313,8 @@ std::unique_ptr<TTransitionEffect> newEffect(std::string_view name) {
     const TTransitionDescription *entry = FindTransition(catalogue, name);
     if (!entry) {
         std::string known;
-        for (const TTransitionDescription &d : catalogue) known += (known.empty() ? "\"" : ", \"") + d.DisplayName + "\"";
+        for (const TTransitionDescription &d : catalogue)
+            known += (known.empty() ? "\"" : ", \"") + d.DisplayName + "\"";
         throw Error("unknown effect '" + std::string(name) + "' (known: " + known + ")");
     }
     std::unique_ptr<TTransitionEffect> effect = CreateTransition(*entry->Class);
@@ -423,7 +425,8 @@ void Transition::RenderAt(const ImageView &from, const ImageView &to, double at,
         if (!std::isfinite(at) || at < 0 || at > 1)
             throw Error("a moment of the run is from 0 (the departing page) to 1 (the arriving page)");
         checkTiming(timing);
-        return runOf(impl_, [&](TTransitionEffect &effect) { return renderRun(effect, from, to, out, {}, timing, at); });
+        return runOf(impl_,
+                     [&](TTransitionEffect &effect) { return renderRun(effect, from, to, out, {}, timing, at); });
     });
 }
 

@@ -44,7 +44,8 @@ int main() {
         expect(frames.front() == black, "the first frame is not the departing page");
         expect(frames.back() == white, "the last frame is not the arriving page");
         const std::vector<std::uint8_t> &middle = frames[5];
-        expect(middle[0] == 255 && middle[(w - 1) * 4] == 0, "the push half-way is not white on the left, black on the right");
+        expect(middle[0] == 255 && middle[(w - 1) * 4] == 0,
+               "the push half-way is not white on the left, black on the right");
     }
 
     try {
