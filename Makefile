@@ -4,11 +4,14 @@
 # `make sanitize` runs the tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer; `make bench` runs the benchmarks, `make
 # bench-peer` sets the effects against ffmpeg's xfade (bench/peer/README.md).
+# `make install` builds and installs qvt, its plug-in modules and the C++
+# library under PREFIX (default /usr/local), staged under DESTDIR if given.
 BUILD ?= build
+PREFIX ?= /usr/local
 SAN_BUILD ?= build-san
 JOBS ?= 2
 
-.PHONY: all bootstrap build tool test demo docs sanitize bench bench-peer clean
+.PHONY: all bootstrap build tool test demo docs sanitize bench bench-peer install clean
 
 all: build
 
@@ -44,6 +47,9 @@ bench: build
 
 bench-peer: build
 	@bench/peer/peer.sh $(BUILD)
+
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)

@@ -126,22 +126,63 @@ void TTimedTransitionEffect::ExecuteTimed(int minStep, int totalFrames, TTETrans
 
 int TTimedTransitionEffect::SampledFrameCount(int milliseconds, double fps) {
     if (milliseconds <= 0 || !(fps > 0)) return 0;
-    double n = std::nearbyint(static_cast<double>(milliseconds) * fps / 1000.0);
-    return std::max(2, static_cast<int>(std::min(n, 1e7)) + 1);
+    const double n = std::nearbyint(static_cast<double>(milliseconds) * fps / 1000.0);
+    return std::max(2, static_cast<int>(std::min(n, 1e7)));
 }
 
 int TTimedTransitionEffect::SampledFrameAt(int j, int milliseconds, double fps, int totalFrames, int minStep) {
-    // The frame the transition has reached at time j / fps, rounded down to
-    // a whole step.
-    double t = static_cast<double>(j) * 1000.0 / fps;
-    if (t >= milliseconds) return totalFrames;
-    auto frame = static_cast<int64_t>(std::floor(static_cast<double>(totalFrames) * t / milliseconds));
+    // Output frame j is at time j * d / (N - 1): the frame the transition
+    // has reached then, in whole numbers so that no rounding moves a frame
+    // that falls exactly on a boundary.
+    const int outputs = SampledFrameCount(milliseconds, fps);
+    if (j <= 0 || outputs < 2) return 0;
+    if (j >= outputs - 1) return totalFrames;
+    int64_t frame = static_cast<int64_t>(totalFrames) * j / (outputs - 1);
     frame -= frame % std::max(minStep, 1);
-    return static_cast<int>(std::min<int64_t>(frame, totalFrames));
+    return static_cast<int>(frame);
+}
+
+int TTimedTransitionEffect::FrameAtFraction(double at, int totalFrames, int minStep) {
+    if (!(at > 0)) return 0;
+    if (at >= 1) return totalFrames;
+    // A moment given as a share of the run, such as 1/3, may land a hair
+    // below the frame boundary it stands for.
+    auto frame = static_cast<int64_t>(std::floor(static_cast<double>(totalFrames) * at + 1e-9));
+    frame = std::min<int64_t>(frame, totalFrames);
+    if (frame < totalFrames) frame -= frame % std::max(minStep, 1);
+    return static_cast<int>(frame);
 }
 
 void TTimedTransitionEffect::ExecuteSampled(int minStep, int totalFrames, TTETransitionData &data) {
     TFrameSink &sink = *sampling_.Sink;
+    if (sampling_.At >= 0) {
+        // One still. Effects may build each frame on the one before, so the
+        // frames leading to it are those the sampled (or untimed) run draws
+        // before that moment: a still at the time of an output frame is that
+        // frame.
+        const int target = FrameAtFraction(sampling_.At, totalFrames, minStep);
+        int last = 0;
+        auto draw = [&](int frame) {
+            ExecuteFrame(data, frame, frame - last, totalFrames, last);
+            UpdateScreen(false);
+            last = frame;
+        };
+        if (Milliseconds <= 0) {
+            for (int frame = minStep; frame < target; frame += minStep) draw(frame);
+        } else {
+            const int outputs = SampledFrameCount(Milliseconds, sampling_.FramesPerSecond);
+            for (int j = 1; j < outputs - 1 && static_cast<double>(j) / (outputs - 1) < sampling_.At; ++j) {
+                const int frame = SampledFrameAt(j, Milliseconds, sampling_.FramesPerSecond, totalFrames, minStep);
+                if (frame > last && frame < target) draw(frame);
+            }
+        }
+        if (target >= totalFrames)
+            ShowArrivingPage(data);
+        else if (target > last)
+            draw(target);
+        sink.EmitFrame();
+        return;
+    }
     sink.EmitFrame(); // the departing page
     if (Milliseconds <= 0) {
         // Untimed: one output frame per effect frame.

@@ -20,12 +20,19 @@ public:
     virtual void EmitFrame() = 0;
 };
 
-// A run sampled at a fixed frame rate instead of the clock: output frame j
-// shows the transition as it stands at time j / FramesPerSecond. Used to
-// render transitions offline, the same on any machine.
+// A run sampled at a fixed frame rate instead of the clock, as video counts
+// time: a run of d ms at f frames a second has N = round(d * f / 1000)
+// output frames (at least two), so that N frames at f a second last d;
+// output frame j shows the transition at time j * d / (N - 1), the first
+// the departing page and the last the arriving page. An untimed run gives
+// one output frame per effect frame. With At in 0 .. 1 the run gives one
+// output frame only: the transition that far through, reached through the
+// frames the run at FramesPerSecond draws before it. Used to render
+// transitions offline, the same on any machine.
 struct TFrameSampling {
     double FramesPerSecond = 25;
     TFrameSink *Sink = nullptr;
+    double At = -1;
 };
 
 class TTimedTransitionEffect : public TTransitionEffect {
@@ -58,11 +65,15 @@ public:
     void SetSampling(const TFrameSampling *sampling) { sampling_ = sampling ? *sampling : TFrameSampling{}; }
     // Number of output frames of a sampled run of `milliseconds` at `fps`:
     // the departing page, the frames in between, and the arriving page.
+    // 0 for an untimed run.
     static int SampledFrameCount(int milliseconds, double fps);
     // The effect frame shown at output frame j of a sampled run (0 = the
     // departing page; totalFrames = the arriving page), before the rule
     // that frames only move forward.
     static int SampledFrameAt(int j, int milliseconds, double fps, int totalFrames, int minStep);
+    // The effect frame a run has reached `at` of the way through (0 .. 1),
+    // rounded down to a whole step; totalFrames from 1 on.
+    static int FrameAtFraction(double at, int totalFrames, int minStep);
 
     std::unique_ptr<TTEChrono> Chrono;
 

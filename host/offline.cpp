@@ -1,57 +1,35 @@
-// The offline renderer.
+// The offline renderer: the tool's pictures handed to the library as they
+// are (RGB rows), the frames read back into one picture reused for every
+// frame.
 #include "offline.h"
 
-#include <memory>
-
-#include "engine/TransRun.h"
-#include "engine/teTimed.h"
+#include "api/transition_access.h"
 #include "gdi_pictures.h"
 #include "image_io.h"
-#include "qvt/qvtdisplay.h"
-#include "qvt/rtl/exceptions.h"
 #include "tool_error.h"
 
 namespace qvt::host {
 
 namespace {
 
-class Window {
-public:
-    Window(int width, int height) : hwnd_(QvtCreateWindow(width, height)) {
-        if (!hwnd_)
-            throw ToolError("cannot create a window of " + std::to_string(width) + "x" + std::to_string(height));
-        dc_ = GetDC(hwnd_);
-    }
-    ~Window() {
-        ReleaseDC(hwnd_, dc_);
-        QvtDestroyWindow(hwnd_);
-    }
-    Window(const Window &) = delete;
-    Window &operator=(const Window &) = delete;
-    HWND Handle() const { return hwnd_; }
-    HDC DC() const { return dc_; }
+ImageView view(const RgbImage &picture) {
+    return {picture.rgb.data(), picture.width, picture.height, 0, PixelLayout::Rgb};
+}
 
-private:
-    HWND hwnd_;
-    HDC dc_ = nullptr;
-};
+ImageBuffer buffer(RgbImage &picture) {
+    return {picture.rgb.data(), picture.width, picture.height, 0, PixelLayout::Rgb};
+}
 
-// Each sampled output frame: the window as it stands, read into one buffer
-// reused for every frame.
-class WindowSink : public TFrameSink {
-public:
-    WindowSink(HWND hwnd, int width, int height, const std::function<void(const RgbImage &)> &onFrame)
-        : hwnd_(hwnd), frame_(width, height), onFrame_(onFrame) {}
-    void EmitFrame() override {
-        if (!QvtReadWindowRGB(hwnd_, frame_.rgb.data(), frame_.width * 3)) throw ToolError("cannot read the window");
-        onFrame_(frame_);
+// Calls fn with the effect as a library transition; the library's errors
+// become the tool's.
+template <class Fn> auto withTransition(TTransitionEffect &effect, Fn &&fn) {
+    Transition transition = detail::TransitionAccess::Borrow(effect);
+    try {
+        return fn(transition);
+    } catch (const Error &e) {
+        throw ToolError(e.what());
     }
-
-private:
-    HWND hwnd_;
-    RgbImage frame_;
-    const std::function<void(const RgbImage &)> &onFrame_;
-};
+}
 
 } // namespace
 
@@ -68,45 +46,25 @@ RgbImage LoadPage(const PageSource &source, int width, int height) {
     return bitmap.Picture();
 }
 
-int ExpectedFrameCount(const TTransitionEffect &effect, double fps) {
-    if (!dynamic_cast<const TTimedTransitionEffect *>(&effect)) return 2;
-    return TTimedTransitionEffect::SampledFrameCount(effect.GetMilliseconds(), fps);
+int ExpectedFrameCount(TTransitionEffect &effect, const Timing &timing) {
+    return withTransition(effect, [&](Transition &t) { return t.FrameCount(timing); });
 }
 
-void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double fps,
+void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, const Timing &timing,
                    const std::function<void(const RgbImage &)> &onFrame) {
-    const int width = from.width, height = from.height;
-    Window window(width, height);
-    {
-        PictureBitmap departing(from);
-        SelectedBitmap dc(window.DC(), departing.Handle());
-        if (!BitBlt(window.DC(), 0, 0, width, height, dc.Handle(), 0, 0, SRCCOPY))
-            throw ToolError("cannot show the departing page");
-    }
-    PictureBitmap arriving(to);
-    SelectedBitmap page(window.DC(), arriving.Handle());
+    RgbImage frame(from.width, from.height);
+    withTransition(effect, [&](Transition &t) {
+        return t.Render(view(from), view(to), buffer(frame), [&](int) { onFrame(frame); }, timing);
+    });
+}
 
-    WindowSink sink(window.Handle(), width, height, onFrame);
-    auto *timed = dynamic_cast<TTimedTransitionEffect *>(&effect);
-    const TFrameSampling sampling{fps, &sink};
-    if (timed)
-        timed->SetSampling(&sampling);
-    else
-        sink.EmitFrame(); // an effect without frames: before and after
-    struct Reset {
-        TTimedTransitionEffect *timed;
-        ~Reset() {
-            if (timed) timed->SetSampling(nullptr);
-        }
-    } reset{timed};
-
-    const RECT area{0, 0, width, height};
-    try {
-        RunTransition(effect, area, window.DC(), page.Handle());
-    } catch (const rtl::Exception &e) {
-        throw ToolError(effect.GetDescription() + " failed: " + e.Message());
-    }
-    if (!timed) sink.EmitFrame();
+RgbImage RenderStill(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double at, double fps) {
+    RgbImage still(from.width, from.height);
+    withTransition(effect, [&](Transition &t) {
+        t.RenderAt(view(from), view(to), at, buffer(still), {fps});
+        return 0;
+    });
+    return still;
 }
 
 } // namespace qvt::host

@@ -133,7 +133,7 @@ PlayResult Play(const PlayRequest &request) {
     options.height = height;
     options.streams = request.streams;
     std::string error;
-    const std::string module = ProgramFolder() + "/" OV_PLUGIN_FILE;
+    const std::string module = ModuleFolder() + "/" OV_PLUGIN_FILE;
     std::unique_ptr<PluginHost> host = PluginHost::Load(module, options, error);
     if (!host) throw ToolError(error);
     host->Start();

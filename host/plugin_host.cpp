@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "qvt/qvtdisplay.h"
 #include "qvt/qvtsys.h"
@@ -40,6 +41,18 @@ std::string ProgramFolder() {
     std::string path(buf, n < sizeof buf ? n : 0);
     auto slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::string ModuleFolder() {
+    // Built: the modules are beside the program. Installed: in the library
+    // folder, found relative to the program, so that an installed tree can be
+    // moved; a program copied elsewhere finds the folder it was installed to.
+    const std::string program = ProgramFolder();
+    for (const std::string &folder : {program, program + "/" QVT_MODULE_DIR_FROM_PROGRAM, std::string(QVT_MODULE_DIR)}) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(folder + "/" OV_PLUGIN_FILE, ec)) return folder;
+    }
+    return program;
 }
 
 std::unique_ptr<PluginHost> PluginHost::Load(const std::string &modulePath, const HostOptions &options,

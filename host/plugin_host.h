@@ -117,6 +117,8 @@ private:
 
 // The folder of the running program, ending without a separator.
 std::string ProgramFolder();
+// The folder QVT.ovp and qvtEd.htd are in, ending without a separator.
+std::string ModuleFolder();
 
 } // namespace qvt::host
 

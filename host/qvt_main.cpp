@@ -6,6 +6,7 @@
 // a failure as one line on standard error with a non-zero exit status: 1
 // when the work failed, 2 when the command line was wrong.
 #include <signal.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -33,6 +34,7 @@
 #include "player.h"
 #include "plugin_host.h"
 #include "progress.h"
+#include "timing_options.h"
 #include "qvt/qvtdisplay.h"
 #include "qvt/rtl/exceptions.h"
 #include "tool_error.h"
@@ -158,8 +160,8 @@ void printLines(const std::vector<std::string> &lines) {
 // starts the shared random generator from the same state, so that every
 // pass gives the same frames. The files written, in order.
 std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransitionEffect> effect,
-                                    const EffectChoice &choice, const RgbImage &from, const RgbImage &to, double fps,
-                                    const std::string &label) {
+                                    const EffectChoice &choice, const RgbImage &from, const RgbImage &to,
+                                    const Timing &timing, const std::string &label) {
     const uint32_t seed = RandSeed;
     for (int pass = 0; pass < writer.Passes(); ++pass) {
         if (pass > 0) {
@@ -170,8 +172,8 @@ std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransi
         Progress progress(writer.Passes() > 1 ? label + " " + std::to_string(pass + 1) + "/" +
                                                     std::to_string(writer.Passes())
                                               : label,
-                          ExpectedFrameCount(*effect, fps));
-        RenderOffline(*effect, from, to, fps, [&](const RgbImage &frame) {
+                          ExpectedFrameCount(*effect, timing));
+        RenderOffline(*effect, from, to, timing, [&](const RgbImage &frame) {
             writer.Write(frame);
             progress.Step();
         });
@@ -182,24 +184,65 @@ std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransi
 // ---------------------------------------------------------------------------
 // render
 
+// --duration, beside --ms: seconds or milliseconds.
+void addDurationOption(CLI::App *command, std::string &duration) {
+    command
+        ->add_option("--duration", duration,
+                     "Duration instead of --ms: 1.5s, 1500ms, or seconds (1.5); 0 plays every frame, untimed. "
+                     "Without either a new effect lasts 1000 ms, a record its own duration")
+        ->check([](const std::string &s) {
+            try {
+                ParseDuration(s);
+                return std::string();
+            } catch (const UsageError &e) {
+                return std::string(e.what());
+            }
+        });
+}
+
+std::string checkMoment(const std::string &text) {
+    try {
+        ParseMoment(text);
+        return std::string();
+    } catch (const UsageError &e) {
+        return std::string(e.what());
+    }
+}
+
 struct RenderCommand {
     PageOptions pages;
     EffectOptions effect;
-    double fps = 25;
+    Timing timing;
     std::string output;
+    std::string at; // --at: one still at that moment
 };
+
+// One still PNG at the moment --at names.
+int renderStill(const RenderCommand &c, Size size, TTransitionEffect &effect) {
+    const double at = MomentFraction(ParseMoment(c.at), effect.GetMilliseconds());
+    auto [from, to] = loadPages(c.pages, size);
+    std::string error;
+    if (!WritePng(c.output, RenderStill(effect, from, to, at, c.timing.fps), error)) throw ToolError(error);
+    std::printf("%s\n", c.output.c_str());
+    return 0;
+}
 
 int runRender(const RenderCommand &c) {
     const Size size = parseSize(c.pages.size);
-    const OutputTarget target = ParseOutput(c.output);
+    const bool still = !c.at.empty();
+    if (still && strcasecmp(std::filesystem::path(c.output).extension().c_str(), ".png") != 0)
+        throw UsageError("--at writes one PNG picture: -o must name a .png file");
+    const OutputTarget target = still ? OutputTarget{} : ParseOutput(c.output);
     chooseDisplay(c.pages.display);
     mask_files::SetPageSize(size.width, size.height);
-    const EffectChoice choice = effectChoice(c.effect);
+    EffectChoice choice = effectChoice(c.effect);
+    GiveDefaultDuration(choice);
     std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
     CheckPlayable(*effect);
+    if (still) return renderStill(c, size, *effect);
     auto [from, to] = loadPages(c.pages, size);
-    std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
-    printLines(renderInto(*writer, std::move(effect), choice, from, to, c.fps, "render"));
+    std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.timing.fps);
+    printLines(renderInto(*writer, std::move(effect), choice, from, to, c.timing, "render"));
     return 0;
 }
 
@@ -215,7 +258,8 @@ struct PlayCommand {
 
 int runPlay(const PlayCommand &c) {
     const Size size = parseSize(c.pages.size);
-    const EffectChoice choice = effectChoice(c.effect);
+    EffectChoice choice = effectChoice(c.effect);
+    GiveDefaultDuration(choice);
     StartEngine();
     mask_files::SetPageSize(size.width, size.height);
     std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
@@ -309,14 +353,14 @@ int runDemo(const DemoCommand &c) {
                 std::unique_ptr<TTransitionEffect> effect = BuildEffect(run.choice);
                 OutputTarget target = ParseOutput(c.output + "/" + slug(run.label) + ".gif");
                 std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
-                printLines(renderInto(*writer, std::move(effect), run.choice, from, to, c.fps, run.label));
+                printLines(renderInto(*writer, std::move(effect), run.choice, from, to, {c.fps}, run.label));
             }
-            // A run sampled four times: its frames are 0, 25, 50, 75 and 100 %
-            // of the way through.
+            // A run of five frames: they are 0, 25, 50, 75 and 100 % of the
+            // way through.
             std::unique_ptr<TTransitionEffect> effect = BuildEffect(run.choice);
-            const double fps = c.milliseconds > 0 ? 4000.0 / c.milliseconds : c.fps;
+            const double fps = c.milliseconds > 0 ? 5000.0 / c.milliseconds : c.fps;
             std::vector<RgbImage> thumbs;
-            RenderOffline(*effect, from, to, fps, [&](const RgbImage &frame) {
+            RenderOffline(*effect, from, to, {fps}, [&](const RgbImage &frame) {
                 ThrowIfStopped();
                 thumbs.push_back(ScalePicture(frame, thumb.width, thumb.height));
             });
@@ -380,7 +424,7 @@ std::unique_ptr<PluginHost> startPlugin() {
     // Mask files a record names reach the plug-in's editor as the masks the
     // tool reads them as.
     options.streamSource = [](const std::string &name) { return mask_files::Find(name); };
-    std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, options, error);
+    std::unique_ptr<PluginHost> host = PluginHost::Load(ModuleFolder() + "/" OV_PLUGIN_FILE, options, error);
     if (!host) throw ToolError(error);
     host->Start();
     return host;
@@ -462,11 +506,16 @@ int main(int argc, char **argv) {
 
     RenderCommand render;
     CLI::App *renderCmd = app.add_subcommand("render", "Render a transition offline to PNG frames or a video");
-    renderCmd->footer("Output: a PNG pattern (out/f%04d.png), a folder, or a .gif, .apng, .webm or .mp4 file "
-                      "(made with ffmpeg). Frame j shows the transition at time j / fps.");
+    renderCmd->footer(
+        "Output: a PNG pattern (out/f%04d.png), a folder, or a .gif, .apng, .webm or .mp4 file (made with ffmpeg).\n\n"
+        "Time: a run of D ms at F frames a second is N = round(D x F / 1000) frames (at least 2), which last D at F "
+        "frames a second: frame 0 is the departing page, frame N-1 the arriving page, frame j the transition at "
+        "j x D / (N - 1) ms. --ms 0 is untimed: one frame for every frame of the effect. A new effect lasts 1000 ms; "
+        "a record keeps its own duration. --lead and --hold add round(MS x F / 1000) frames of the departing page "
+        "before and of the arriving page after. --at writes the one PNG picture -o names.");
     addPageOptions(renderCmd, render.pages);
     addEffectOptions(renderCmd, render.effect);
-    renderCmd->add_option("--fps", render.fps, "Output frames per second")
+    renderCmd->add_option("--fps", render.timing.fps, "Output frames per second")
         ->capture_default_str()
         ->check(checkFinite)
         ->check(CLI::Range(0.001, kMaxFps));
@@ -474,6 +523,19 @@ int main(int argc, char **argv) {
                           "Where the frames go: a PNG pattern (out/f%04d.png) or folder, a .gif, .apng, .webm or "
                           ".mp4 file, or null to render and discard them (for timing)")
         ->required();
+    std::string duration;
+    addDurationOption(renderCmd, duration);
+    CLI::Option *lead = renderCmd->add_option("--lead", render.timing.leadMilliseconds,
+                                              "Milliseconds of the departing page before the run")
+                            ->check(CLI::Range(0, 60000));
+    CLI::Option *hold = renderCmd->add_option("--hold", render.timing.holdMilliseconds,
+                                              "Milliseconds of the arriving page after the run")
+                            ->check(CLI::Range(0, 60000));
+    renderCmd->add_option("--at", render.at, "One still PNG at this moment: a share of the run (50%) or a time "
+                                              "(0.3s, 300ms)")
+        ->check([](const std::string &s) { return checkMoment(s); })
+        ->excludes(lead)
+        ->excludes(hold);
 
     PlayCommand play;
     CLI::App *playCmd = app.add_subcommand("play", "Play a transition in a window through the plug-in module");
@@ -484,6 +546,7 @@ int main(int argc, char **argv) {
     playCmd->add_option("--lead", play.lead, "Milliseconds the departing page is shown before the run")
         ->capture_default_str()
         ->check(CLI::Range(0, 60000));
+    addDurationOption(playCmd, duration);
 
     bool listJson = false;
     CLI::App *listCmd = app.add_subcommand("list", "List the effects with their codes and properties");
@@ -568,6 +631,13 @@ int main(int argc, char **argv) {
         return 2;
     }
 
+    try {
+        if (*renderCmd || *playCmd)
+            CheckDurationSettings(properties, duration.empty() ? std::nullopt : std::optional(duration));
+    } catch (const UsageError &e) {
+        std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), argv[1]);
+        return 2;
+    }
     render.effect.choice.properties = properties;
     play.effect.choice.properties = properties;
     // render and demo write files: a stop signal lets them take away what
@@ -585,6 +655,10 @@ int main(int argc, char **argv) {
     } catch (const Interrupted &e) {
         std::fflush(stdout);
         DieBySignal(e.Signal());
+    } catch (const UsageError &e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), argv[1]);
+        return 2;
     } catch (const std::exception &e) {
         std::fflush(stdout);
         std::fprintf(stderr, "qvt: %s\n", oneLine(e.what()).c_str());

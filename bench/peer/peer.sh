@@ -105,7 +105,7 @@ net_seconds() {
 # Frames per second of `count` frames that took `net` seconds.
 rate() { awk -v n="$1" -v t="$2" 'BEGIN { if (t <= 0) print "-"; else printf "%.0f", n / t }'; }
 
-ms=$(( (frames - 1) * 1000 / fps ))  # qvt writes round(ms * fps / 1000) + 1 frames
+ms=$(( frames * 1000 / fps ))  # qvt writes round(ms * fps / 1000) frames (at least 2)
 ffdur=$(calc "$frames / $fps")
 ffbase=(ffmpeg -hide_banner -nostdin -loglevel error -threads 1 -filter_threads 1 -filter_complex_threads 1)
 

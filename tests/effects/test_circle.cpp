@@ -286,7 +286,7 @@ TEST_F(Circle, EverySubStyleShowsItsCircleFrameByFrame) {
         int depth;
         uint16_t level;
         int milliseconds; // > 0: sampled at 100 frames a second, steps of several frames
-    } modes[] = {{8, 0, 0}, {16, 0, 0}, {32, 0, 0}, {32, 0, 120}, {8, 2, 0}, {16, 2, 0}, {32, 2, 0}, {32, 1, 50}};
+    } modes[] = {{8, 0, 0}, {16, 0, 0}, {32, 0, 0}, {32, 0, 120}, {8, 2, 0}, {16, 2, 0}, {32, 2, 0}, {32, 1, 60}};
     const int w = 37, h = 23;
     for (const SubStyle &s : kSubStyles) {
         for (const Mode &m : modes) {

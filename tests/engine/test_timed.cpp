@@ -206,9 +206,14 @@ TEST_F(Driver, SampledRunShowsTheTransitionAtEachOutputTime) {
         double fps;
         std::vector<int> shown; // effect frame on screen at each output frame
     } cases[] = {
-        {1000, 100, 1, 10, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 90}},
-        {1000, 100, 4, 10, {0, 8, 20, 28, 40, 48, 60, 68, 80, 88, 88}},
-        {1000, 5, 1, 10, {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4}},
+        // 10 output frames last the second; frame j at j * 1000 / 9 ms.
+        {1000, 100, 1, 10, {0, 11, 22, 33, 44, 55, 66, 77, 88, 88}},
+        {1000, 100, 4, 10, {0, 8, 20, 32, 44, 52, 64, 76, 88, 88}},
+        {1000, 5, 1, 10, {0, 0, 1, 1, 2, 2, 3, 3, 4, 4}},
+        {1000, 99, 1, 4, {0, 33, 66, 66}}, // thirds fall exactly on frames
+        // 37.5 frames round to 38; frame j at j * 1500 / 37 ms.
+        {1500, 10, 1, 25, {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 4, 4, 4, 4,
+                           5, 5, 5, 5, 6, 6, 6, 7, 7, 7, 7, 8, 8, 8, 8, 9, 9, 9, 9}},
         {0, 4, 1, 25, {0, 1, 2, 3, 3}}, // untimed: every effect frame once
         {1, 100, 1, 25, {0, 0}},        // shorter than one output frame
     };
@@ -230,6 +235,51 @@ TEST_F(Driver, SampledRunShowsTheTransitionAtEachOutputTime) {
         }
         for (size_t i = 1; i < e.calls.size(); ++i) EXPECT_GT(e.calls[i].frame, e.calls[i - 1].frame);
         EXPECT_TRUE(showsNewPage());
+    }
+}
+
+TEST_F(Driver, StillShowsTheFrameReachedAtItsMoment) {
+    struct Case {
+        int ms, frames, minStep;
+        double at;
+        int shown;     // effect frame on screen (0: none drawn)
+        bool arriving; // the arriving page on screen
+    } cases[] = {
+        {1000, 100, 1, 0.5, 50, false},     {1000, 100, 4, 0.5, 48, false}, {1000, 99, 1, 1.0 / 3, 33, false},
+        {0, 100, 1, 0.25, 25, false},       {1000, 100, 1, 0, 0, false},    {1000, 100, 1, 0.999, 99, false},
+        {1000, 100, 1, 1, 88, true},        {1000, 100, 1, 0.3, 30, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.ms << " ms, " << c.frames << " frames, at " << c.at);
+        // The run the still belongs to, at 10 frames a second.
+        RecordingEffect whole;
+        whole.frames = c.frames;
+        whole.minStep = c.minStep;
+        whole.Milliseconds = c.ms;
+        CountingSink all;
+        all.effect = &whole;
+        TFrameSampling sequence{10, &all};
+        whole.SetSampling(&sequence);
+        run(whole);
+
+        PatBlt(screen, 0, 0, 8, 8, BLACKNESS);
+        RecordingEffect e;
+        e.frames = c.frames;
+        e.minStep = c.minStep;
+        e.Milliseconds = c.ms;
+        CountingSink sink;
+        sink.effect = &e;
+        TFrameSampling sampling{10, &sink, c.at};
+        e.SetSampling(&sampling);
+        run(e);
+        EXPECT_EQ(sink.framesAtEmit, std::vector<int>{c.shown});
+        EXPECT_EQ(showsNewPage(), c.arriving);
+        // It gets there through the run's own frames, then one more step.
+        ASSERT_LE(e.calls.size(), whole.calls.size() + 1);
+        for (size_t i = 0; i + 1 < e.calls.size(); ++i) {
+            EXPECT_EQ(e.calls[i].frame, whole.calls[i].frame);
+            EXPECT_EQ(e.calls[i].step, whole.calls[i].step);
+        }
     }
 }
 
