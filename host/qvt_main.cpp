@@ -154,13 +154,19 @@ void printLines(const std::vector<std::string> &lines) {
     for (const std::string &line : lines) std::printf("%s\n", line.c_str());
 }
 
+// What a run wrote: the files, in order, and the number of frames.
+struct Rendered {
+    std::vector<std::string> files;
+    int frames = 0;
+};
+
 // Renders the run into the writer, as many times as it asks for; every pass
 // starts the shared random generator from the same state, so that every
-// pass gives the same frames. The files written, in order.
-std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransitionEffect> effect,
-                                    const EffectChoice &choice, const RgbImage &from, const RgbImage &to, double fps,
-                                    const std::string &label) {
+// pass gives the same frames.
+Rendered renderInto(FrameWriter &writer, std::unique_ptr<TTransitionEffect> effect, const EffectChoice &choice,
+                    const RgbImage &from, const RgbImage &to, double fps, const std::string &label) {
     const uint32_t seed = RandSeed;
+    Rendered rendered;
     for (int pass = 0; pass < writer.Passes(); ++pass) {
         if (pass > 0) {
             writer.NextPass();
@@ -171,12 +177,37 @@ std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransi
                                                     std::to_string(writer.Passes())
                                               : label,
                           ExpectedFrameCount(*effect, fps));
+        rendered.frames = 0;
         RenderOffline(*effect, from, to, fps, [&](const RgbImage &frame) {
             writer.Write(frame);
+            ++rendered.frames;
             progress.Step();
         });
     }
-    return writer.Commit();
+    rendered.files = writer.Commit();
+    return rendered;
+}
+
+// Says what a run wrote, as far as the verbosity asks: every file, or the
+// file or the frame pattern with the frame count. Standard output carries
+// it, unless the frames themselves went there.
+void reportRendered(const OutputTarget &target, const Rendered &rendered, double fps) {
+    const Verbosity verbosity = CurrentVerbosity();
+    if (verbosity == Verbosity::Quiet) return;
+    const std::string frames = std::to_string(rendered.frames) + (rendered.frames == 1 ? " frame" : " frames");
+    switch (target.kind) {
+    case OutputKind::Null: return;
+    case OutputKind::PngStream:
+        std::fprintf(stderr, "%s as a PNG stream to standard output, %.9g frames a second\n", frames.c_str(), fps);
+        return;
+    case OutputKind::PngFrames:
+        if (verbosity == Verbosity::Verbose || rendered.files.empty()) break;
+        std::printf("%s: %s, %s to %s\n", target.Pattern().c_str(), frames.c_str(),
+                    target.FrameName(0).c_str(), target.FrameName(rendered.frames - 1).c_str());
+        return;
+    default: break;
+    }
+    printLines(rendered.files);
 }
 
 // ---------------------------------------------------------------------------
@@ -187,6 +218,7 @@ struct RenderCommand {
     EffectOptions effect;
     double fps = 25;
     std::string output;
+    bool overwrite = false; // -y
 };
 
 int runRender(const RenderCommand &c) {
@@ -198,13 +230,19 @@ int runRender(const RenderCommand &c) {
     std::unique_ptr<TTransitionEffect> effect = BuildEffect(choice);
     CheckPlayable(*effect);
     auto [from, to] = loadPages(c.pages, size);
-    std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
-    printLines(renderInto(*writer, std::move(effect), choice, from, to, c.fps, "render"));
+    std::unique_ptr<FrameWriter> writer =
+        OpenFrameWriter(target, size.width, size.height, c.fps, {.overwrite = c.overwrite});
+    const Rendered rendered = renderInto(*writer, std::move(effect), choice, from, to, c.fps, "render");
+    reportRendered(target, rendered, c.fps);
     return 0;
 }
 
 // ---------------------------------------------------------------------------
 // play
+
+// How long play holds the window after the run when no one is at a
+// terminal to press a key.
+constexpr int kScriptHoldMilliseconds = 2000;
 
 struct PlayCommand {
     PageOptions pages;
@@ -225,7 +263,8 @@ int runPlay(const PlayCommand &c) {
     request.title = "qvt play: " + effect->GetDescription();
     std::tie(request.from, request.to) = loadPages(c.pages, size);
     request.displayDepth = c.pages.display;
-    request.holdMilliseconds = c.hold;
+    // Waiting for a key suits a terminal; a script's run ends on its own.
+    request.holdMilliseconds = c.hold >= 0 || isatty(STDIN_FILENO) == 1 ? c.hold : kScriptHoldMilliseconds;
     request.leadMilliseconds = c.lead;
     // The masks the effect named, for the plug-in to ask the host for.
     request.streams = mask_files::All();
@@ -307,9 +346,13 @@ int runDemo(const DemoCommand &c) {
         for (const DemoRun &run : demoRuns(effectClass, c.milliseconds)) {
             if (!c.sheetOnly) {
                 std::unique_ptr<TTransitionEffect> effect = BuildEffect(run.choice);
+                // The demo's folder is its own: its files are replaced.
                 OutputTarget target = ParseOutput(c.output + "/" + slug(run.label) + ".gif");
-                std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
-                printLines(renderInto(*writer, std::move(effect), run.choice, from, to, c.fps, run.label));
+                std::unique_ptr<FrameWriter> writer =
+                    OpenFrameWriter(target, size.width, size.height, c.fps, {.overwrite = true});
+                const Rendered rendered =
+                    renderInto(*writer, std::move(effect), run.choice, from, to, c.fps, run.label);
+                reportRendered(target, rendered, c.fps);
             }
             // A run sampled four times: its frames are 0, 25, 50, 75 and 100 %
             // of the way through.
@@ -333,7 +376,7 @@ int runDemo(const DemoCommand &c) {
     std::string error;
     if (!WritePng(path, sheet, error)) throw ToolError(error);
     folders.done = true;
-    std::printf("%s\n", path.c_str());
+    if (CurrentVerbosity() != Verbosity::Quiet) std::printf("%s\n", path.c_str());
     return 0;
 }
 
@@ -450,6 +493,16 @@ std::string oneLine(std::string text) {
     return text;
 }
 
+// qvt's version, and the names the plug-in module next to it gives itself.
+std::string versionText() {
+    std::string text = "qvt " QVT_VERSION;
+    std::string error;
+    std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, {}, error);
+    if (!host) return text + "\nplug-in: none loaded (" + oneLine(error) + ")";
+    host->Start();
+    return text + "\nplug-in: " + host->Title() + ", " + host->Publisher() + " (" OV_PLUGIN_FILE ")";
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -459,11 +512,27 @@ int main(int argc, char **argv) {
     CLI::App app{"Renders and plays QVT transition effects."};
     app.name("qvt");
     app.require_subcommand(1);
+    // The general options may also follow the command: qvt render ... -y.
+    app.fallthrough();
+    bool overwrite = false, quiet = false, verbose = false;
+    app.add_flag("-y,--overwrite", overwrite,
+                 "Replace outputs that are there, and remove frames of an earlier run past the new last one "
+                 "(without it an existing output stops render with exit status 1)");
+    CLI::Option *quietFlag =
+        app.add_flag("-q,--quiet", quiet, "Print nothing but errors: no progress bar, no summary of what was written");
+    app.add_flag("-v,--verbose", verbose, "Print every file written, each frame's included")->excludes(quietFlag);
+    app.set_version_flag("--version", versionText, "Print the version of qvt and of the plug-in module, and exit");
 
     RenderCommand render;
     CLI::App *renderCmd = app.add_subcommand("render", "Render a transition offline to PNG frames or a video");
-    renderCmd->footer("Output: a PNG pattern (out/f%04d.png), a folder, or a .gif, .apng, .webm or .mp4 file "
-                      "(made with ffmpeg). Frame j shows the transition at time j / fps.");
+    renderCmd->footer(
+        "Output: a PNG pattern (out/f%04d.png), a folder, or a .gif, .apng, .webm or .mp4 file (made with ffmpeg). "
+        "Frame j shows the transition at time j / fps. An output that is there already (the file, or frames of the "
+        "pattern in its folder) stops the run with exit status 1 unless -y is given. '-o -' writes the frames to "
+        "standard output as a stream of PNG pictures, one whole PNG file after the other, for a program that reads "
+        "them, e.g. qvt render -o - | ffmpeg -f image2pipe -framerate 25 -i - out.mp4; nothing else goes to "
+        "standard output then. On a terminal a progress bar shows on standard error; when done, qvt prints the file "
+        "written, or the pattern and its frame count (every file with --verbose, nothing with --quiet).");
     addPageOptions(renderCmd, render.pages);
     addEffectOptions(renderCmd, render.effect);
     renderCmd->add_option("--fps", render.fps, "Output frames per second")
@@ -472,14 +541,21 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(0.001, kMaxFps));
     renderCmd->add_option("-o,--output", render.output,
                           "Where the frames go: a PNG pattern (out/f%04d.png) or folder, a .gif, .apng, .webm or "
-                          ".mp4 file, or null to render and discard them (for timing)")
+                          ".mp4 file, - for a PNG stream on standard output, or null to render and discard them "
+                          "(for timing)")
         ->required();
 
     PlayCommand play;
     CLI::App *playCmd = app.add_subcommand("play", "Play a transition in a window through the plug-in module");
     addPageOptions(playCmd, play.pages);
     addEffectOptions(playCmd, play.effect);
-    playCmd->add_option("--hold", play.hold, "Milliseconds to keep the window after the run (default: until a key)")
+    playCmd->footer(playCmd->get_footer() +
+                    "\n\nThe window needs a display (DISPLAY or WAYLAND_DISPLAY); without one play stops at once with "
+                    "exit status 1. SDL_VIDEODRIVER=dummy plays the run through the plug-in without showing it.");
+    playCmd->add_option("--hold", play.hold,
+                        "Milliseconds to keep the window after the run (default: until a key when standard input "
+                        "is a terminal, otherwise " +
+                            std::to_string(kScriptHoldMilliseconds) + ")")
         ->check(CLI::Range(0, 3600000));
     playCmd->add_option("--lead", play.lead, "Milliseconds the departing page is shown before the run")
         ->capture_default_str()
@@ -509,7 +585,9 @@ int main(int argc, char **argv) {
     CLI::App *demoCmd =
         app.add_subcommand("demo", "Render every effect between two pages: a GIF each and a contact sheet");
     addPageOptions(demoCmd, demo.pages);
-    demoCmd->add_option("-o,--output", demo.output, "Folder to write into")->capture_default_str();
+    demoCmd->add_option("-o,--output", demo.output,
+                        "Folder to write into; the demo's own files in it (the GIFs, contact-sheet.png) are replaced")
+        ->capture_default_str();
     demoCmd->add_option("--fps", demo.fps, "Frames per second of the GIFs")
         ->capture_default_str()
         ->check(checkFinite)
@@ -544,8 +622,9 @@ int main(int argc, char **argv) {
         if (argc < 2 || sub->get_name() != argv[1]) continue;
         try {
             SplitArguments split = SplitPropertyOptions(
-                std::vector<std::string>(args.begin() + 2, args.end()), [sub](const std::string &name) {
+                std::vector<std::string>(args.begin() + 2, args.end()), [sub, &app](const std::string &name) {
                     const CLI::Option *option = std::as_const(*sub).get_option_no_throw(name);
+                    if (!option) option = std::as_const(app).get_option_no_throw(name);
                     return option ? std::optional<bool>(option->get_items_expected_min() > 0) : std::nullopt;
                 });
             args.resize(2);
@@ -568,6 +647,8 @@ int main(int argc, char **argv) {
         return 2;
     }
 
+    SetVerbosity(quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal);
+    render.overwrite = overwrite;
     render.effect.choice.properties = properties;
     play.effect.choice.properties = properties;
     // render and demo write files: a stop signal lets them take away what

@@ -139,10 +139,10 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
         {{"render", "--size", "31x20", "-o", "{DIR}/odd.mp4"}, "even width and height"},
         {{"render", "-o", "{DIR}/old.gif"}, "ffmpeg not found", {{"PATH", "{DIR}/nothing"}}},
         {{"render", "-o", "{DIR}/new.mp4"}, "ffmpeg not found", {{"PATH", "{DIR}/nothing"}}},
-        {{"render", "--size", "64x48", "-o", "{DIR}/old.gif"}, "broken encoder", {{"PATH", "{DIR}/bin"}}},
+        {{"render", "--size", "64x48", "-y", "-o", "{DIR}/old.gif"}, "broken encoder", {{"PATH", "{DIR}/bin"}}},
         {{"render", "--size", "64x48", "-o", "{DIR}/new/x.webm"}, "gave up", {{"PATH", "{DIR}/bin2"}}},
         // ffmpeg saying it did well is not enough: the frames must be there.
-        {{"render", "--size", "64x48", "-o", "{DIR}/old.gif"}, "ffmpeg made no palette", {{"PATH", "{DIR}/bin3"}}},
+        {{"render", "--size", "64x48", "-y", "-o", "{DIR}/old.gif"}, "ffmpeg made no palette", {{"PATH", "{DIR}/bin3"}}},
         {{"render", "--size", "64x48", "-o", "{DIR}/new/x.mp4"}, "ffmpeg did not report writing {DIR}/new/x.mp4",
          {{"PATH", "{DIR}/bin3"}}},
         // play: the same checks before any window opens.
