@@ -81,6 +81,13 @@ std::string checkFinite(const std::string &text) {
     return "";
 }
 
+std::string oneLine(std::string text) {
+    for (char &ch : text)
+        if (ch == '\n' || ch == '\r') ch = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
 struct PageOptions {
     std::string from, to;
     std::string size = "640x480";
@@ -407,7 +414,9 @@ int runDescribe(const std::string &record) {
     try {
         ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
     } catch (const rtl::Exception &e) {
-        throw ToolError(e.Message());
+        // The decoder's word, then what it expected.
+        std::fprintf(stderr, "qvt: %s\nqvt: %s\n", oneLine(e.Message()).c_str(), kRecordShape);
+        return 1;
     }
     const std::string text = EffectText(*effect);
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -436,13 +445,18 @@ void reportMessages(PluginHost &host) {
     host.ClearMessages();
 }
 
+// The About box shows the plug-in's names itself; when it cannot, they are
+// printed from what the plug-in handed the host at start.
 int runAbout() {
     std::unique_ptr<PluginHost> host = startPlugin();
     reportMessages(*host);
-    std::printf("%s\n%s\n%s\n", host->Title().c_str(), host->Publisher().c_str(), host->Hint().c_str());
     std::fflush(stdout);
     const bool shown = host->About();
-    if (host->Messages().empty() && !shown) std::fprintf(stderr, "qvt: the plug-in showed no About box\n");
+    if (!shown) {
+        std::printf("%s\n%s\n%s\n", host->Title().c_str(), host->Publisher().c_str(), host->Hint().c_str());
+        std::fflush(stdout);
+        if (host->Messages().empty()) std::fprintf(stderr, "qvt: the plug-in showed no About box\n");
+    }
     reportMessages(*host);
     return shown ? 0 : 1;
 }
@@ -484,13 +498,6 @@ int runEdit(const std::string &record) {
     if (!accepted) return 1;
     std::printf("%s\n", edited.c_str());
     return 0;
-}
-
-std::string oneLine(std::string text) {
-    for (char &ch : text)
-        if (ch == '\n' || ch == '\r') ch = ' ';
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
 }
 
 // qvt's version, and the names the plug-in module next to it gives itself.

@@ -170,7 +170,6 @@ TEST_F(BadInput, OneLineNonZeroExitNothingWritten) {
         {{"record", "03", "--record", "QVTS10300"}, "has no property \"record\""},
         {{"describe"}, "record is required"},
         {{"describe", "QVTS19900", "QVTS10300"}, "QVTS10300"},
-        {{"describe", "QVTS203E8030"}, "Stream read error"},
         {{"play", "--size", "0x10"}, "size '0x10'"},
         {{"play", "--hold", "-1"}, "--hold"},
         {{"play", "--size", "32x32"},
