@@ -332,7 +332,8 @@ std::vector<DemoRun> demoRuns(const TTransitionDescription &effectClass, int mil
 }
 
 int runDemo(const DemoCommand &c) {
-    const Size size = parseSize(c.pages.size), thumb = parseSize(c.thumb);
+    const Size size = parseSize(c.pages.size), box = parseSize(c.thumb);
+    const ThumbSize thumb = FitThumb(size.width, size.height, box.width, box.height);
     chooseDisplay(c.pages.display);
     auto [from, to] = loadPages(c.pages, size);
     mask_files::Add(kRadialMask, RadialGradientMask(size.width, size.height));
@@ -602,22 +603,26 @@ int main(int argc, char **argv) {
     demoCmd->add_option("--ms", demo.milliseconds, "Duration of each effect in milliseconds")
         ->capture_default_str()
         ->check(CLI::Range(0, kMaxEffectMilliseconds));
-    demoCmd->add_option("--thumb", demo.thumb, "Size of the contact sheet's frames")
+    demoCmd->add_option("--thumb", demo.thumb, "Box the contact sheet's frames fit in, keeping the page's shape")
         ->capture_default_str()
         ->check([](const std::string &s) { return checkSize(s); });
     demoCmd->add_flag("--sheet-only", demo.sheetOnly, "Write the contact sheet only (no GIFs, no ffmpeg needed)");
 
-    // An unknown first word gets a clearer word than "a subcommand is
+    // The command: the first word after the general options (which take no
+    // values). An unknown one gets a clearer word than "a subcommand is
     // required".
+    int at = 1;
+    while (at < argc && argv[at][0] == '-') ++at;
+    const char *word = at < argc ? argv[at] : nullptr;
     const auto all = [](const CLI::App *) { return true; };
     std::string names;
     bool known = false;
     for (const CLI::App *sub : std::as_const(app).get_subcommands(all)) {
         names += (names.empty() ? "" : ", ") + sub->get_name();
-        known = known || (argc > 1 && sub->get_name() == argv[1]);
+        known = known || (word && sub->get_name() == word);
     }
-    if (argc > 1 && argv[1][0] != '-' && !known) {
-        std::fprintf(stderr, "qvt: unknown command '%s' (commands: %s; see qvt --help)\n", argv[1], names.c_str());
+    if (word && !known) {
+        std::fprintf(stderr, "qvt: unknown command '%s' (commands: %s; see qvt --help)\n", word, names.c_str());
         return 2;
     }
     // The commands that take an effect take its property options, which
@@ -626,19 +631,19 @@ int main(int argc, char **argv) {
     std::vector<std::string> args(argv, argv + argc);
     std::vector<PropertySetting> properties;
     for (CLI::App *sub : {renderCmd, playCmd, recordCmd}) {
-        if (argc < 2 || sub->get_name() != argv[1]) continue;
+        if (!word || sub->get_name() != word) continue;
         try {
             SplitArguments split = SplitPropertyOptions(
-                std::vector<std::string>(args.begin() + 2, args.end()), [sub, &app](const std::string &name) {
+                std::vector<std::string>(args.begin() + at + 1, args.end()), [sub, &app](const std::string &name) {
                     const CLI::Option *option = std::as_const(*sub).get_option_no_throw(name);
                     if (!option) option = std::as_const(app).get_option_no_throw(name);
                     return option ? std::optional<bool>(option->get_items_expected_min() > 0) : std::nullopt;
                 });
-            args.resize(2);
+            args.resize(static_cast<size_t>(at) + 1);
             args.insert(args.end(), split.rest.begin(), split.rest.end());
             properties = std::move(split.properties);
         } catch (const ToolError &e) {
-            std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), argv[1]);
+            std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), word);
             return 2;
         }
     }
