@@ -161,10 +161,11 @@ void printLines(const std::vector<std::string> &lines) {
     for (const std::string &line : lines) std::printf("%s\n", line.c_str());
 }
 
-// What a run wrote: the files, in order, and the number of frames.
+// What a run wrote: the files, in order, and the number and size of the
+// frames.
 struct Rendered {
     std::vector<std::string> files;
-    int frames = 0;
+    int frames = 0, width = 0, height = 0;
 };
 
 // Renders the run into the writer, as many times as it asks for; every pass
@@ -188,6 +189,8 @@ Rendered renderInto(FrameWriter &writer, std::unique_ptr<TTransitionEffect> effe
         RenderOffline(*effect, from, to, fps, [&](const RgbImage &frame) {
             writer.Write(frame);
             ++rendered.frames;
+            rendered.width = frame.width;
+            rendered.height = frame.height;
             progress.Step();
         });
     }
@@ -205,7 +208,8 @@ void reportRendered(const OutputTarget &target, const Rendered &rendered, double
     switch (target.kind) {
     case OutputKind::Null: return;
     case OutputKind::PngStream:
-        std::fprintf(stderr, "%s as a PNG stream to standard output, %.9g frames a second\n", frames.c_str(), fps);
+        std::fprintf(stderr, "%s of %dx%d as a PNG stream to standard output, %.9g frames a second\n",
+                     frames.c_str(), rendered.width, rendered.height, fps);
         return;
     case OutputKind::PngFrames:
         if (verbosity == Verbosity::Verbose || rendered.files.empty()) break;
@@ -503,12 +507,18 @@ int runEdit(const std::string &record) {
 
 // qvt's version, and the names the plug-in module next to it gives itself.
 std::string versionText() {
-    std::string text = "qvt " QVT_VERSION;
+    const std::string text = "qvt " QVT_VERSION;
     std::string error;
-    std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, {}, error);
-    if (!host) return text + "\nplug-in: none loaded (" + oneLine(error) + ")";
-    host->Start();
-    return text + "\nplug-in: " + host->Title() + ", " + host->Publisher() + " (" OV_PLUGIN_FILE ")";
+    try {
+        std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, {}, error);
+        if (host) {
+            host->Start();
+            return text + "\nplug-in: " + host->Title() + ", " + host->Publisher() + " (" OV_PLUGIN_FILE ")";
+        }
+    } catch (const std::exception &e) {
+        error = e.what();
+    }
+    return text + "\nplug-in: none loaded (" + oneLine(error) + ")";
 }
 
 } // namespace
@@ -540,7 +550,8 @@ int main(int argc, char **argv) {
         "standard output as a stream of PNG pictures, one whole PNG file after the other, for a program that reads "
         "them, e.g. qvt render -o - | ffmpeg -f image2pipe -framerate 25 -i - out.mp4; nothing else goes to "
         "standard output then. On a terminal a progress bar shows on standard error; when done, qvt prints the file "
-        "written, or the pattern and its frame count (every file with --verbose, nothing with --quiet).");
+        "written, or the pattern and its frame count (every file with --verbose, nothing with --quiet). -y, "
+        "--quiet and --verbose are general options (qvt --help), before or after the command.");
     addPageOptions(renderCmd, render.pages);
     addEffectOptions(renderCmd, render.effect);
     renderCmd->add_option("--fps", render.fps, "Output frames per second")
@@ -570,7 +581,7 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(0, 60000));
 
     bool listJson = false;
-    CLI::App *listCmd = app.add_subcommand("list", "List the effects with their codes and properties");
+    CLI::App *listCmd = app.add_subcommand("list", "List the effects, what each does, their codes and properties");
     listCmd->add_flag("--json", listJson, "As JSON, for scripts");
 
     std::string recordClass;

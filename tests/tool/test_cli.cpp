@@ -198,7 +198,7 @@ TEST_F(Cli, PngStreamOnStandardOutputIsReadBackByFfmpeg) {
                        toolEnvironment(), dir);
     ASSERT_EQ(piped.status, 0) << piped.err << readFile(dir / "qvt.err");
     EXPECT_EQ(readFile(dir / "qvt.err"),
-              std::to_string(count) + " frames as a PNG stream to standard output, 25 frames a second\n");
+              std::to_string(count) + " frames of 40x30 as a PNG stream to standard output, 25 frames a second\n");
     // ffmpeg numbers from 1.
     ASSERT_EQ(namesIn(dir / "back").size(), count);
     for (size_t j = 0; j < count; ++j)
