@@ -122,6 +122,11 @@ constexpr Meaning kMeanings[] = {
                                       "at random for each run."},
     {"TDiagonalTransition", "Style", "1: one front from corner to corner; 2: two fronts meeting on the middle "
                                      "diagonal or leaving it; 0 draws one at random for each run."},
+    {"TRadialTransition", "Style", "Pivot and hands: 1 to 3 the centre with one, two or four hands, 4 and 5 the "
+                                   "middle of a side with one or two, 6 and 7 a corner with one or two; 0 draws one "
+                                   "at random for each run."},
+    {"TRadialTransition", "SubStyle", "Which side or corner, where the hands start and which way they turn; 0 "
+                                      "draws one at random for each run."},
     {"TInterlacedTransition", "Style", "1: rows or columns; 2: rectangular rings; 0 draws one at random for each "
                                        "run."},
     {"", "SmoothingLevel", "Softens the pattern's edge into a band that trails behind it: 0 hard, 1 to 6 wider "

@@ -104,8 +104,8 @@ TEST_F(EffectCommands, EveryEffectAndPropertySaysWhatItDoes) {
     }
     // A class's own meaning comes before the general one; names it does not
     // know get none.
-    EXPECT_NE(host::PropertyMeaning("TFuseTransition", "Style"), host::PropertyMeaning("TRadialTransition", "Style"));
-    EXPECT_EQ(host::PropertyMeaning("TRadialTransition", "Style"), host::PropertyMeaning("TMaskedTransition", "Style"));
+    EXPECT_NE(host::PropertyMeaning("TFuseTransition", "Style"), host::PropertyMeaning("", "Style"));
+    EXPECT_EQ(host::PropertyMeaning("TCircleTransition", "Reversed"), host::PropertyMeaning("", "Reversed"));
     EXPECT_EQ(host::PropertyMeaning("TBlendTransition", "Sparkle"), "");
     EXPECT_EQ(host::EffectSummary("TSparkleTransition"), "");
 }
