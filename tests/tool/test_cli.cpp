@@ -236,9 +236,12 @@ TEST_F(Cli, PlayWithoutADisplayStopsAtOnce) {
         const int status = exitWithin(pid, 30);
         EXPECT_NE(status, -1) << "still waiting";
         EXPECT_EQ(status, 1);
-        const std::string said = readFile(errPath);
-        EXPECT_EQ(lines(said).size(), 1u) << said;
-        EXPECT_EQ(said.rfind(says, 0), 0u) << said;
+        // One line of qvt's (a sanitizer build may add its leak report).
+        const std::vector<std::string> said = lines(readFile(errPath));
+        ASSERT_FALSE(said.empty());
+        EXPECT_EQ(said[0].rfind(says, 0), 0u) << said[0];
+        EXPECT_EQ(std::count_if(said.begin(), said.end(), [](const std::string &l) { return l.rfind("qvt", 0) == 0; }),
+                  1);
     }
 }
 
@@ -291,7 +294,7 @@ TEST_F(Cli, SetUpScriptWithoutRightsPrintsTheCommandOnly) {
     writeFile(dir / "bin" / "id", "#!/bin/sh\necho 1000\n");
     writeFile(dir / "bin" / "sudo", "#!/bin/sh\nexit 1\n");
     for (const char *tool : {"id", "sudo"}) fs::permissions(dir / "bin" / tool, fs::perms::owner_all);
-    const fs::path script = fs::path(__FILE__).parent_path().parent_path().parent_path() / "scripts" / "bootstrap.sh";
+    const fs::path script = fs::path(QVT_SOURCE_DIR) / "scripts" / "bootstrap.sh";
     Result r = run({"/bin/bash", script.string()}, {{"PATH", path("bin")}}, dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.find("installing"), std::string::npos) << r.err;
