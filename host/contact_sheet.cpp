@@ -21,6 +21,17 @@ void paste(RgbImage &sheet, const RgbImage &picture, int left, int top) {
 }
 } // namespace
 
+ThumbSize FitThumb(int width, int height, int boxWidth, int boxHeight) {
+    // Compare the shapes in whole numbers: page w/h against box w/h.
+    const int64_t page = static_cast<int64_t>(width) * boxHeight, box = static_cast<int64_t>(boxWidth) * height;
+    if (page >= box) {
+        const int64_t h = (2 * static_cast<int64_t>(boxWidth) * height + width) / (2 * width);
+        return {boxWidth, static_cast<int>(std::max<int64_t>(1, h))};
+    }
+    const int64_t w = (2 * static_cast<int64_t>(boxHeight) * width + height) / (2 * height);
+    return {static_cast<int>(std::max<int64_t>(1, w)), boxHeight};
+}
+
 int SheetFrameIndex(int frameCount, int percent) {
     if (frameCount <= 1) return 0;
     return static_cast<int>((static_cast<int64_t>(frameCount - 1) * percent + 50) / 100);

@@ -18,6 +18,14 @@ struct SheetRow {
     std::vector<RgbImage> frames; // one per column, all of one size
 };
 
+// The size of a thumbnail of a width x height page that fits inside
+// boxWidth x boxHeight and keeps the page's shape: one side fills the box,
+// the other is rounded to the nearest pixel (at least 1).
+struct ThumbSize {
+    int width, height;
+};
+ThumbSize FitThumb(int width, int height, int boxWidth, int boxHeight);
+
 // The frame of a run of frameCount output frames nearest to percent of it.
 int SheetFrameIndex(int frameCount, int percent);
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "interrupt.h"
 #include "tool_error.h"
@@ -101,11 +102,25 @@ private:
     int fd_ = -1;
 };
 
+// The files in the folder that are frames of the target's pattern, by frame
+// number (folders and other things of such a name are none).
+std::map<int, std::string> framesIn(const fs::path &folder, const OutputTarget &target) {
+    std::map<int, std::string> frames;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const int index = target.FrameIndex(name);
+        std::error_code typeError;
+        if (index >= 0 && (it->is_regular_file(typeError) || it->is_symlink(typeError))) frames[index] = name;
+    }
+    return frames;
+}
+
 // Numbered PNG files, written into a hidden staging folder beside their
 // destination and moved into place at the end.
 class PngFramesWriter : public FrameWriter {
 public:
-    PngFramesWriter(const OutputTarget &target) : target_(target) {
+    PngFramesWriter(const OutputTarget &target, bool overwrite) : target_(target), overwrite_(overwrite) {
         const fs::path folder = target.folder.empty() ? fs::path(".") : fs::path(target.folder);
         folders_.Ensure(folder.string());
         try {
@@ -114,6 +129,13 @@ public:
             const std::string number = target.digits ? "%0" + std::to_string(target.digits) + "d" : "%d";
             lock_ = std::make_unique<OutputLock>(folder, "." + target.prefix + "%d" + target.suffix + ".qvt-lock",
                                                  (folder / (target.prefix + number + target.suffix)).string());
+            if (!overwrite) {
+                const std::map<int, std::string> old = framesIn(folder, target);
+                if (!old.empty())
+                    throw ToolError("output " + target.Pattern() + " already holds " + std::to_string(old.size()) +
+                                    (old.size() == 1 ? " frame (" : " frames (") + old.begin()->second +
+                                    (old.size() == 1 ? ")" : " ...)") + "; use -y to overwrite");
+            }
             std::string pattern = (folder / ".qvt-frames-XXXXXX").string();
             if (!::mkdtemp(pattern.data()))
                 throw ToolError("cannot write to folder " + folder.string() + ": " + errnoText(errno));
@@ -177,14 +199,28 @@ public:
             if (replaced[i]) ::unlink((staging_ / (names_[i] + ".old")).c_str());
             written.push_back((folder_ / names_[i]).string());
         }
+        const int count = static_cast<int>(names_.size());
         names_.clear();
         ::rmdir(staging_.c_str());
         folders_.Keep();
         committed_ = true;
+        if (overwrite_) removeFramesFrom(count);
         return written;
     }
 
 private:
+    // Removes the frames of an earlier run numbered `first` or more; a frame
+    // that stays would join the new run for whoever reads the pattern.
+    void removeFramesFrom(int first) {
+        for (const auto &[index, name] : framesIn(folder_, target_)) {
+            if (index < first) continue;
+            const fs::path stale = folder_ / name;
+            if (::unlink(stale.c_str()) != 0 && errno != ENOENT)
+                throw ToolError("cannot remove " + stale.string() + ", a frame of an earlier run: " +
+                                errnoText(errno));
+        }
+    }
+
     // Takes the frames moved so far back into the staging folder and puts
     // the files they replaced where they were.
     void undo(const std::vector<bool> &replaced) {
@@ -196,6 +232,7 @@ private:
     }
 
     OutputTarget target_;
+    bool overwrite_;
     CreatedFolders folders_;
     std::unique_ptr<OutputLock> lock_;
     fs::path folder_, staging_;
@@ -209,7 +246,7 @@ private:
 // not the frames), the second maps the frames onto it.
 class FfmpegWriter : public FrameWriter {
 public:
-    FfmpegWriter(const OutputTarget &target, int width, int height, double fps)
+    FfmpegWriter(const OutputTarget &target, int width, int height, double fps, bool overwrite)
         : target_(target), width_(width), height_(height), fps_(fps) {
         ffmpeg_ = FindProgram("ffmpeg");
         if (ffmpeg_.empty())
@@ -218,6 +255,9 @@ public:
         if (target.kind == OutputKind::Mp4 && (width % 2 || height % 2))
             throw ToolError("an .mp4 needs an even width and height, not " + std::to_string(width) + "x" +
                             std::to_string(height));
+        struct stat existing {};
+        if (!overwrite && ::lstat(target.path.c_str(), &existing) == 0)
+            throw ToolError("output " + target.path + " exists; use -y to overwrite it");
         const fs::path folder = folderOf(target.path);
         const std::string name = fs::path(target.path).filename().string();
         folders_.Ensure(folder.string());
@@ -366,7 +406,8 @@ private:
                  "+faststart", "-f", "mp4"});
             break;
         case OutputKind::PngFrames:
-        case OutputKind::Null: break;
+        case OutputKind::Null:
+        case OutputKind::PngStream: break;
         }
         args.push_back(ffmpegFile(temp_));
         return args;
@@ -465,7 +506,68 @@ private:
     bool committed_ = false;
 };
 
+// Each frame a PNG file of its own on standard output, for a program that
+// reads them one after the other (ffmpeg -f image2pipe -i -).
+class PngStreamWriter : public FrameWriter {
+public:
+    explicit PngStreamWriter(double fps) {
+        if (::isatty(STDOUT_FILENO) == 1) {
+            char rate[32];
+            std::snprintf(rate, sizeof rate, "%.9g", fps);
+            throw ToolError("-o - writes PNG pictures to standard output, which is a terminal: send them to a "
+                            "program that reads them, e.g. | ffmpeg -f image2pipe -framerate " +
+                            std::string(rate) + " -i - out.mp4");
+        }
+    }
+
+    void Write(const RgbImage &frame) override {
+        ThrowIfStopped();
+        std::string error;
+        if (!EncodePng(frame, bytes_, error)) throw ToolError("cannot write to standard output: " + error);
+        const uint8_t *p = bytes_.data();
+        size_t left = bytes_.size();
+        while (left > 0) {
+            const ssize_t n = ::write(STDOUT_FILENO, p, left);
+            if (n < 0 && errno == EINTR) {
+                ThrowIfStopped();
+                continue;
+            }
+            if (n <= 0) throw ToolError("cannot write to standard output: " + errnoText(n < 0 ? errno : EIO));
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+    }
+
+    std::vector<std::string> Commit() override {
+        ThrowIfStopped();
+        return {};
+    }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
 } // namespace
+
+int OutputTarget::FrameIndex(const std::string &name) const {
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+        return -1;
+    const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) return -1;
+    const int index = std::stoi(number);
+    return FrameName(index) == name ? index : -1;
+}
+
+std::string OutputTarget::Pattern() const {
+    const auto escaped = [](const std::string &text) {
+        std::string out;
+        for (char ch : text) out += ch == '%' ? std::string("%%") : std::string(1, ch);
+        return out;
+    };
+    const std::string number = digits ? "%0" + std::to_string(digits) + "d" : "%d";
+    const std::string name = escaped(prefix) + number + escaped(suffix);
+    return folder.empty() ? name : (fs::path(folder) / name).string();
+}
 
 std::string OutputTarget::FrameName(int index) const {
     std::string number = std::to_string(index);
@@ -478,6 +580,10 @@ OutputTarget ParseOutput(const std::string &out) {
     OutputTarget target;
     if (out == "null") {
         target.kind = OutputKind::Null;
+        return target;
+    }
+    if (out == "-") {
+        target.kind = OutputKind::PngStream;
         return target;
     }
     const fs::path path(out);
@@ -578,11 +684,13 @@ public:
     std::vector<std::string> Commit() override { return {}; }
 };
 
-std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget &target, int width, int height, double fps) {
+std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget &target, int width, int height, double fps,
+                                             const WriterOptions &options) {
     if (!(std::isfinite(fps) && fps > 0)) throw ToolError("the frame rate must be a positive number");
     if (target.kind == OutputKind::Null) return std::make_unique<NullWriter>();
-    if (target.kind == OutputKind::PngFrames) return std::make_unique<PngFramesWriter>(target);
-    return std::make_unique<FfmpegWriter>(target, width, height, fps);
+    if (target.kind == OutputKind::PngStream) return std::make_unique<PngStreamWriter>(fps);
+    if (target.kind == OutputKind::PngFrames) return std::make_unique<PngFramesWriter>(target, options.overwrite);
+    return std::make_unique<FfmpegWriter>(target, width, height, fps, options.overwrite);
 }
 
 std::string FindProgram(const std::string &name) {

@@ -1,7 +1,13 @@
 // Where rendered frames go: numbered PNG files (a printf-style pattern such
 // as out/f%04d.png, or a folder), or one animation or video file made by the
-// ffmpeg program (.gif, .apng, .webm, .mp4) from raw frames piped to it, or
-// nowhere ("null": the frames are rendered and discarded).
+// ffmpeg program (.gif, .apng, .webm, .mp4) from raw frames piped to it, a
+// stream of PNG pictures on standard output ("-"), or nowhere ("null": the
+// frames are rendered and discarded).
+//
+// An output that is already there is left alone unless the writer is told to
+// overwrite it: a file of that name, or frames of the pattern in its folder.
+// Overwriting frames also removes those of an earlier run numbered past the
+// new run's last, so that the folder holds exactly the new run.
 //
 // Output appears whole or not at all: frames are written under temporary
 // names next to their destination and moved into place by Commit; a writer
@@ -20,7 +26,9 @@
 namespace qvt::host {
 
 // Null discards the frames (as ffmpeg's null output does): for timing runs.
-enum class OutputKind { PngFrames, Gif, Apng, Webm, Mp4, Null };
+// PngStream writes each frame as a whole PNG file to standard output, one
+// after the other, as ffmpeg's image2pipe reads them.
+enum class OutputKind { PngFrames, Gif, Apng, Webm, Mp4, Null, PngStream };
 
 struct OutputTarget {
     OutputKind kind = OutputKind::PngFrames;
@@ -31,6 +39,12 @@ struct OutputTarget {
     std::string path;   // animation or video file
     // The file name of PNG frame `index`.
     std::string FrameName(int index) const;
+    // The frame number a file name stands for, or -1 when it is no frame
+    // name of this pattern (FrameName gives it back exactly).
+    int FrameIndex(const std::string &name) const;
+    // PNG frames: the folder and pattern as a printf-style text
+    // (out/f%04d.png), percent signs of the names doubled.
+    std::string Pattern() const;
 };
 
 // Works out what an output argument asks for. Raises ToolError for a form it
@@ -52,10 +66,18 @@ public:
     virtual std::vector<std::string> Commit() = 0;
 };
 
+struct WriterOptions {
+    // Replace an output that is there (see above); without it such an
+    // output stops the run before anything is written.
+    bool overwrite = false;
+};
+
 // Opens a writer for frames of width x height at fps frames per second.
 // Checks up front what can be checked (the folder can be written, ffmpeg is
-// there, the size suits the format). Raises ToolError.
-std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget &target, int width, int height, double fps);
+// there, the size suits the format, the output is not there or may be
+// overwritten, standard output is no terminal). Raises ToolError.
+std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget &target, int width, int height, double fps,
+                                             const WriterOptions &options = {});
 
 // Creates a folder and its missing parents, remembering which it created so
 // that a failed run can take them away again. Raises ToolError.

@@ -8,6 +8,7 @@
 
 #include "gdi_pictures.h"
 #include "plugin_host.h"
+#include "progress.h"
 #include "qvt/qvtdisplay.h"
 #include "tool_error.h"
 
@@ -15,15 +16,45 @@ namespace qvt::host {
 
 namespace {
 
+// SDL's video drivers that show nothing on a screen.
+bool showsNothing(const char *driver) {
+    return driver && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0);
+}
+
 // SDL's window, showing the host window's pixels.
 class Screen {
 public:
     Screen(const std::string &title, int width, int height) {
+        // Without a display SDL falls back to a driver that draws nowhere,
+        // and a window waiting there for a key would wait for ever. Only a
+        // driver asked for by name (SDL_VIDEODRIVER=dummy) may show nothing.
+        const char *asked = SDL_getenv("SDL_VIDEODRIVER");
+        const bool chosen = asked && *asked;
+        if (!chosen) {
+            const bool x11 = SDL_getenv("DISPLAY"), wayland = SDL_getenv("WAYLAND_DISPLAY");
+            if (!x11 && !wayland)
+                throw ToolError("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                                "qvt render writes the run to a file instead");
+            // The displays named, and no fallback.
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 && wayland ? "x11,wayland" : x11 ? "x11" : "wayland");
+        }
         // Frames are copied as they are: the software renderer does that
         // without loading a graphics driver.
         SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) throw ToolError(std::string("cannot open a window: ") + SDL_GetError());
+        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+            std::string where;
+            for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"})
+                if (!chosen && SDL_getenv(name))
+                    where += std::string(where.empty() ? " (" : ", ") + name + "=" + SDL_getenv(name);
+            throw ToolError("cannot open a window" + (where.empty() ? "" : where + ")") + ": " + SDL_GetError());
+        }
+        if (!chosen && showsNothing(SDL_GetCurrentVideoDriver())) {
+            const std::string driver = SDL_GetCurrentVideoDriver();
+            SDL_Quit();
+            throw ToolError("cannot open a window: no display could be opened (only SDL's " + driver +
+                            " driver, which shows nothing)");
+        }
         window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, 0);
         if (window_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
         if (renderer_)
@@ -166,8 +197,10 @@ PlayResult Play(const PlayRequest &request) {
     result.milliseconds = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(stop - start).count());
     // Tell a script watching standard output that the run is over before
     // the window is held.
-    std::printf("played %d ms, %d window updates\n", result.milliseconds, result.updates);
-    std::fflush(stdout);
+    if (CurrentVerbosity() != Verbosity::Quiet) {
+        std::printf("played %d ms, %d window updates\n", result.milliseconds, result.updates);
+        std::fflush(stdout);
+    }
     screen.Hold(hwnd, request.holdMilliseconds);
     return result;
 }

@@ -108,6 +108,30 @@ bool WritePng(const std::string &path, const RgbImage &image, std::string &error
     return true;
 }
 
+bool EncodePng(const RgbImage &image, std::vector<uint8_t> &bytes, std::string &error) {
+    if (image.width <= 0 || image.height <= 0 || image.rgb.size() != (size_t)image.width * image.height * 3) {
+        error = "empty or malformed picture";
+        return false;
+    }
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    // The first call sizes the buffer, the second fills it.
+    png_alloc_size_t size = 0;
+    if (png_image_write_to_memory(&png, nullptr, &size, 0, image.rgb.data(), 0, nullptr)) {
+        bytes.resize(size);
+        if (png_image_write_to_memory(&png, bytes.data(), &size, 0, image.rgb.data(), 0, nullptr)) {
+            bytes.resize(size);
+            return true;
+        }
+    }
+    error = std::string("PNG encoding failed: ") + png.message;
+    png_image_free(&png);
+    return false;
+}
+
 bool ReadPng(const std::string &path, RgbImage &image, std::string &error) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;

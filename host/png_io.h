@@ -28,6 +28,10 @@ struct RgbImage {
 // The file appears whole or not at all (written under a temporary name).
 bool WritePng(const std::string &path, const RgbImage &image, std::string &error);
 
+// The picture as the bytes of a PNG file; on failure returns false and sets
+// error to one line.
+bool EncodePng(const RgbImage &image, std::vector<uint8_t> &bytes, std::string &error);
+
 // Reads a PNG file of any colour type as RGB (transparency composited on
 // black); on failure returns false and sets error to one line.
 bool ReadPng(const std::string &path, RgbImage &image, std::string &error);

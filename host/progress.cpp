@@ -7,8 +7,16 @@
 
 namespace qvt::host {
 
+namespace {
+Verbosity verbosity = Verbosity::Normal;
+}
+
+void SetVerbosity(Verbosity v) { verbosity = v; }
+Verbosity CurrentVerbosity() { return verbosity; }
+
 Progress::Progress(std::string label, int total)
-    : label_(std::move(label)), total_(total), active_(isatty(STDERR_FILENO) == 1) {
+    : label_(std::move(label)), total_(total),
+      active_(verbosity != Verbosity::Quiet && isatty(STDERR_FILENO) == 1) {
     draw();
 }
 

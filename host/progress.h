@@ -1,10 +1,17 @@
-// A progress bar on standard error, drawn only when that is a terminal.
+// How much the tool says while it works, and the progress bar on standard
+// error, drawn only when that is a terminal.
 #ifndef QVT_HOST_PROGRESS_H
 #define QVT_HOST_PROGRESS_H
 
 #include <string>
 
 namespace qvt::host {
+
+// Quiet: errors only. Normal: a progress bar on a terminal and a summary of
+// what was written. Verbose: also every file written.
+enum class Verbosity { Quiet, Normal, Verbose };
+void SetVerbosity(Verbosity verbosity);
+Verbosity CurrentVerbosity();
 
 class Progress {
 public:

@@ -83,6 +83,13 @@ std::string checkFinite(const std::string &text) {
     return "";
 }
 
+std::string oneLine(std::string text) {
+    for (char &ch : text)
+        if (ch == '\n' || ch == '\r') ch = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
 struct PageOptions {
     std::string from, to;
     std::string size = "640x480";
@@ -156,13 +163,20 @@ void printLines(const std::vector<std::string> &lines) {
     for (const std::string &line : lines) std::printf("%s\n", line.c_str());
 }
 
+// What a run wrote: the files, in order, and the number and size of the
+// frames.
+struct Rendered {
+    std::vector<std::string> files;
+    int frames = 0, width = 0, height = 0;
+};
+
 // Renders the run into the writer, as many times as it asks for; every pass
 // starts the shared random generator from the same state, so that every
-// pass gives the same frames. The files written, in order.
-std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransitionEffect> effect,
-                                    const EffectChoice &choice, const RgbImage &from, const RgbImage &to,
-                                    const Timing &timing, const std::string &label) {
+// pass gives the same frames.
+Rendered renderInto(FrameWriter &writer, std::unique_ptr<TTransitionEffect> effect, const EffectChoice &choice,
+                    const RgbImage &from, const RgbImage &to, const Timing &timing, const std::string &label) {
     const uint32_t seed = RandSeed;
+    Rendered rendered;
     for (int pass = 0; pass < writer.Passes(); ++pass) {
         if (pass > 0) {
             writer.NextPass();
@@ -173,12 +187,40 @@ std::vector<std::string> renderInto(FrameWriter &writer, std::unique_ptr<TTransi
                                                     std::to_string(writer.Passes())
                                               : label,
                           ExpectedFrameCount(*effect, timing));
+        rendered.frames = 0;
         RenderOffline(*effect, from, to, timing, [&](const RgbImage &frame) {
             writer.Write(frame);
+            ++rendered.frames;
+            rendered.width = frame.width;
+            rendered.height = frame.height;
             progress.Step();
         });
     }
-    return writer.Commit();
+    rendered.files = writer.Commit();
+    return rendered;
+}
+
+// Says what a run wrote, as far as the verbosity asks: every file, or the
+// file or the frame pattern with the frame count. Standard output carries
+// it, unless the frames themselves went there.
+void reportRendered(const OutputTarget &target, const Rendered &rendered, double fps) {
+    const Verbosity verbosity = CurrentVerbosity();
+    if (verbosity == Verbosity::Quiet) return;
+    const std::string frames = std::to_string(rendered.frames) + (rendered.frames == 1 ? " frame" : " frames");
+    switch (target.kind) {
+    case OutputKind::Null: return;
+    case OutputKind::PngStream:
+        std::fprintf(stderr, "%s of %dx%d as a PNG stream to standard output, %.9g frames a second\n",
+                     frames.c_str(), rendered.width, rendered.height, fps);
+        return;
+    case OutputKind::PngFrames:
+        if (verbosity == Verbosity::Verbose || rendered.files.empty()) break;
+        std::printf("%s: %s, %s to %s\n", target.Pattern().c_str(), frames.c_str(),
+                    target.FrameName(0).c_str(), target.FrameName(rendered.frames - 1).c_str());
+        return;
+    default: break;
+    }
+    printLines(rendered.files);
 }
 
 // ---------------------------------------------------------------------------
@@ -214,16 +256,20 @@ struct RenderCommand {
     EffectOptions effect;
     Timing timing;
     std::string output;
-    std::string at; // --at: one still at that moment
+    std::string at;         // --at: one still at that moment
+    bool overwrite = false; // -y
 };
 
 // One still PNG at the moment --at names.
 int renderStill(const RenderCommand &c, Size size, TTransitionEffect &effect) {
     const double at = MomentFraction(ParseMoment(c.at), effect.GetMilliseconds());
     auto [from, to] = loadPages(c.pages, size);
+    std::error_code ec;
+    if (!c.overwrite && std::filesystem::exists(c.output, ec))
+        throw ToolError("output " + c.output + " exists; use -y to overwrite it");
     std::string error;
     if (!WritePng(c.output, RenderStill(effect, from, to, at, c.timing.fps), error)) throw ToolError(error);
-    std::printf("%s\n", c.output.c_str());
+    if (CurrentVerbosity() != Verbosity::Quiet) std::printf("%s\n", c.output.c_str());
     return 0;
 }
 
@@ -241,13 +287,19 @@ int runRender(const RenderCommand &c) {
     CheckPlayable(*effect);
     if (still) return renderStill(c, size, *effect);
     auto [from, to] = loadPages(c.pages, size);
-    std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.timing.fps);
-    printLines(renderInto(*writer, std::move(effect), choice, from, to, c.timing, "render"));
+    std::unique_ptr<FrameWriter> writer =
+        OpenFrameWriter(target, size.width, size.height, c.timing.fps, {.overwrite = c.overwrite});
+    const Rendered rendered = renderInto(*writer, std::move(effect), choice, from, to, c.timing, "render");
+    reportRendered(target, rendered, c.timing.fps);
     return 0;
 }
 
 // ---------------------------------------------------------------------------
 // play
+
+// How long play holds the window after the run when no one is at a
+// terminal to press a key.
+constexpr int kScriptHoldMilliseconds = 2000;
 
 struct PlayCommand {
     PageOptions pages;
@@ -269,7 +321,8 @@ int runPlay(const PlayCommand &c) {
     request.title = "qvt play: " + effect->GetDescription();
     std::tie(request.from, request.to) = loadPages(c.pages, size);
     request.displayDepth = c.pages.display;
-    request.holdMilliseconds = c.hold;
+    // Waiting for a key suits a terminal; a script's run ends on its own.
+    request.holdMilliseconds = c.hold >= 0 || isatty(STDIN_FILENO) == 1 ? c.hold : kScriptHoldMilliseconds;
     request.leadMilliseconds = c.lead;
     // The masks the effect named, for the plug-in to ask the host for.
     request.streams = mask_files::All();
@@ -330,7 +383,8 @@ std::vector<DemoRun> demoRuns(const TTransitionDescription &effectClass, int mil
 }
 
 int runDemo(const DemoCommand &c) {
-    const Size size = parseSize(c.pages.size), thumb = parseSize(c.thumb);
+    const Size size = parseSize(c.pages.size), box = parseSize(c.thumb);
+    const ThumbSize thumb = FitThumb(size.width, size.height, box.width, box.height);
     chooseDisplay(c.pages.display);
     auto [from, to] = loadPages(c.pages, size);
     mask_files::Add(kRadialMask, RadialGradientMask(size.width, size.height));
@@ -351,9 +405,13 @@ int runDemo(const DemoCommand &c) {
         for (const DemoRun &run : demoRuns(effectClass, c.milliseconds)) {
             if (!c.sheetOnly) {
                 std::unique_ptr<TTransitionEffect> effect = BuildEffect(run.choice);
+                // The demo's folder is its own: its files are replaced.
                 OutputTarget target = ParseOutput(c.output + "/" + slug(run.label) + ".gif");
-                std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, size.width, size.height, c.fps);
-                printLines(renderInto(*writer, std::move(effect), run.choice, from, to, {c.fps}, run.label));
+                std::unique_ptr<FrameWriter> writer =
+                    OpenFrameWriter(target, size.width, size.height, c.fps, {.overwrite = true});
+                const Rendered rendered =
+                    renderInto(*writer, std::move(effect), run.choice, from, to, {c.fps}, run.label);
+                reportRendered(target, rendered, c.fps);
             }
             // A run of five frames: they are 0, 25, 50, 75 and 100 % of the
             // way through.
@@ -377,7 +435,7 @@ int runDemo(const DemoCommand &c) {
     std::string error;
     if (!WritePng(path, sheet, error)) throw ToolError(error);
     folders.done = true;
-    std::printf("%s\n", path.c_str());
+    if (CurrentVerbosity() != Verbosity::Quiet) std::printf("%s\n", path.c_str());
     return 0;
 }
 
@@ -408,7 +466,9 @@ int runDescribe(const std::string &record) {
     try {
         ParamsToTransition(effect, record.data(), static_cast<int>(record.size()));
     } catch (const rtl::Exception &e) {
-        throw ToolError(e.Message());
+        // The decoder's word, then what it expected.
+        std::fprintf(stderr, "qvt: %s\nqvt: %s\n", oneLine(e.Message()).c_str(), kRecordShape);
+        return 1;
     }
     const std::string text = EffectText(*effect);
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -437,13 +497,18 @@ void reportMessages(PluginHost &host) {
     host.ClearMessages();
 }
 
+// The About box shows the plug-in's names itself; when it cannot, they are
+// printed from what the plug-in handed the host at start.
 int runAbout() {
     std::unique_ptr<PluginHost> host = startPlugin();
     reportMessages(*host);
-    std::printf("%s\n%s\n%s\n", host->Title().c_str(), host->Publisher().c_str(), host->Hint().c_str());
     std::fflush(stdout);
     const bool shown = host->About();
-    if (host->Messages().empty() && !shown) std::fprintf(stderr, "qvt: the plug-in showed no About box\n");
+    if (!shown) {
+        std::printf("%s\n%s\n%s\n", host->Title().c_str(), host->Publisher().c_str(), host->Hint().c_str());
+        std::fflush(stdout);
+        if (host->Messages().empty()) std::fprintf(stderr, "qvt: the plug-in showed no About box\n");
+    }
     reportMessages(*host);
     return shown ? 0 : 1;
 }
@@ -487,11 +552,20 @@ int runEdit(const std::string &record) {
     return 0;
 }
 
-std::string oneLine(std::string text) {
-    for (char &ch : text)
-        if (ch == '\n' || ch == '\r') ch = ' ';
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
+// qvt's version, and the names the plug-in module next to it gives itself.
+std::string versionText() {
+    const std::string text = "qvt " QVT_VERSION;
+    std::string error;
+    try {
+        std::unique_ptr<PluginHost> host = PluginHost::Load(ProgramFolder() + "/" OV_PLUGIN_FILE, {}, error);
+        if (host) {
+            host->Start();
+            return text + "\nplug-in: " + host->Title() + ", " + host->Publisher() + " (" OV_PLUGIN_FILE ")";
+        }
+    } catch (const std::exception &e) {
+        error = e.what();
+    }
+    return text + "\nplug-in: none loaded (" + oneLine(error) + ")";
 }
 
 } // namespace
@@ -503,11 +577,28 @@ int main(int argc, char **argv) {
     CLI::App app{"Renders and plays QVT transition effects."};
     app.name("qvt");
     app.require_subcommand(1);
+    // The general options may also follow the command: qvt render ... -y.
+    app.fallthrough();
+    bool overwrite = false, quiet = false, verbose = false;
+    app.add_flag("-y,--overwrite", overwrite,
+                 "Replace outputs that are there, and remove frames of an earlier run past the new last one "
+                 "(without it an existing output stops render with exit status 1)");
+    CLI::Option *quietFlag =
+        app.add_flag("-q,--quiet", quiet, "Print nothing but errors: no progress bar, no summary of what was written");
+    app.add_flag("-v,--verbose", verbose, "Print every file written, each frame's included")->excludes(quietFlag);
+    app.set_version_flag("--version", versionText, "Print the version of qvt and of the plug-in module, and exit");
 
     RenderCommand render;
     CLI::App *renderCmd = app.add_subcommand("render", "Render a transition offline to PNG frames or a video");
     renderCmd->footer(
-        "Output: a PNG pattern (out/f%04d.png), a folder, or a .gif, .apng, .webm or .mp4 file (made with ffmpeg).\n\n"
+        "Output: a PNG pattern (out/f%04d.png), a folder, or a .gif, .apng, .webm or .mp4 file (made with ffmpeg). "
+        "An output that is there already (the file, or frames of the pattern in its folder) stops the run with exit "
+        "status 1 unless -y is given. '-o -' writes the frames to standard output as a stream of PNG pictures, one "
+        "whole PNG file after the other, for a program that reads them, e.g. qvt render -o - | ffmpeg -f image2pipe "
+        "-framerate 25 -i - out.mp4; nothing else goes to standard output then. On a terminal a progress bar shows "
+        "on standard error; when done, qvt prints the file written, or the pattern and its frame count (every file "
+        "with --verbose, nothing with --quiet). -y, --quiet and --verbose are general options (qvt --help), before "
+        "or after the command.\n\n"
         "Time: a run of D ms at F frames a second is N = round(D x F / 1000) frames (at least 2), which last D at F "
         "frames a second: frame 0 is the departing page, frame N-1 the arriving page, frame j the transition at "
         "j x D / (N - 1) ms. --ms 0 is untimed: one frame for every frame of the effect. A new effect lasts 1000 ms; "
@@ -521,7 +612,8 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(0.001, kMaxFps));
     renderCmd->add_option("-o,--output", render.output,
                           "Where the frames go: a PNG pattern (out/f%04d.png) or folder, a .gif, .apng, .webm or "
-                          ".mp4 file, or null to render and discard them (for timing)")
+                          ".mp4 file, - for a PNG stream on standard output, or null to render and discard them "
+                          "(for timing)")
         ->required();
     std::string duration;
     addDurationOption(renderCmd, duration);
@@ -541,7 +633,13 @@ int main(int argc, char **argv) {
     CLI::App *playCmd = app.add_subcommand("play", "Play a transition in a window through the plug-in module");
     addPageOptions(playCmd, play.pages);
     addEffectOptions(playCmd, play.effect);
-    playCmd->add_option("--hold", play.hold, "Milliseconds to keep the window after the run (default: until a key)")
+    playCmd->footer(playCmd->get_footer() +
+                    "\n\nThe window needs a display (DISPLAY or WAYLAND_DISPLAY); without one play stops at once with "
+                    "exit status 1. SDL_VIDEODRIVER=dummy plays the run through the plug-in without showing it.");
+    playCmd->add_option("--hold", play.hold,
+                        "Milliseconds to keep the window after the run (default: until a key when standard input "
+                        "is a terminal, otherwise " +
+                            std::to_string(kScriptHoldMilliseconds) + ")")
         ->check(CLI::Range(0, 3600000));
     playCmd->add_option("--lead", play.lead, "Milliseconds the departing page is shown before the run")
         ->capture_default_str()
@@ -549,7 +647,7 @@ int main(int argc, char **argv) {
     addDurationOption(playCmd, duration);
 
     bool listJson = false;
-    CLI::App *listCmd = app.add_subcommand("list", "List the effects with their codes and properties");
+    CLI::App *listCmd = app.add_subcommand("list", "List the effects, what each does, their codes and properties");
     listCmd->add_flag("--json", listJson, "As JSON, for scripts");
 
     std::string recordClass;
@@ -572,7 +670,9 @@ int main(int argc, char **argv) {
     CLI::App *demoCmd =
         app.add_subcommand("demo", "Render every effect between two pages: a GIF each and a contact sheet");
     addPageOptions(demoCmd, demo.pages);
-    demoCmd->add_option("-o,--output", demo.output, "Folder to write into")->capture_default_str();
+    demoCmd->add_option("-o,--output", demo.output,
+                        "Folder to write into; the demo's own files in it (the GIFs, contact-sheet.png) are replaced")
+        ->capture_default_str();
     demoCmd->add_option("--fps", demo.fps, "Frames per second of the GIFs")
         ->capture_default_str()
         ->check(checkFinite)
@@ -580,22 +680,26 @@ int main(int argc, char **argv) {
     demoCmd->add_option("--ms", demo.milliseconds, "Duration of each effect in milliseconds")
         ->capture_default_str()
         ->check(CLI::Range(0, kMaxEffectMilliseconds));
-    demoCmd->add_option("--thumb", demo.thumb, "Size of the contact sheet's frames")
+    demoCmd->add_option("--thumb", demo.thumb, "Box the contact sheet's frames fit in, keeping the page's shape")
         ->capture_default_str()
         ->check([](const std::string &s) { return checkSize(s); });
     demoCmd->add_flag("--sheet-only", demo.sheetOnly, "Write the contact sheet only (no GIFs, no ffmpeg needed)");
 
-    // An unknown first word gets a clearer word than "a subcommand is
+    // The command: the first word after the general options (which take no
+    // values). An unknown one gets a clearer word than "a subcommand is
     // required".
+    int at = 1;
+    while (at < argc && argv[at][0] == '-') ++at;
+    const char *word = at < argc ? argv[at] : nullptr;
     const auto all = [](const CLI::App *) { return true; };
     std::string names;
     bool known = false;
     for (const CLI::App *sub : std::as_const(app).get_subcommands(all)) {
         names += (names.empty() ? "" : ", ") + sub->get_name();
-        known = known || (argc > 1 && sub->get_name() == argv[1]);
+        known = known || (word && sub->get_name() == word);
     }
-    if (argc > 1 && argv[1][0] != '-' && !known) {
-        std::fprintf(stderr, "qvt: unknown command '%s' (commands: %s; see qvt --help)\n", argv[1], names.c_str());
+    if (word && !known) {
+        std::fprintf(stderr, "qvt: unknown command '%s' (commands: %s; see qvt --help)\n", word, names.c_str());
         return 2;
     }
     // The commands that take an effect take its property options, which
@@ -604,18 +708,19 @@ int main(int argc, char **argv) {
     std::vector<std::string> args(argv, argv + argc);
     std::vector<PropertySetting> properties;
     for (CLI::App *sub : {renderCmd, playCmd, recordCmd}) {
-        if (argc < 2 || sub->get_name() != argv[1]) continue;
+        if (!word || sub->get_name() != word) continue;
         try {
             SplitArguments split = SplitPropertyOptions(
-                std::vector<std::string>(args.begin() + 2, args.end()), [sub](const std::string &name) {
+                std::vector<std::string>(args.begin() + at + 1, args.end()), [sub, &app](const std::string &name) {
                     const CLI::Option *option = std::as_const(*sub).get_option_no_throw(name);
+                    if (!option) option = std::as_const(app).get_option_no_throw(name);
                     return option ? std::optional<bool>(option->get_items_expected_min() > 0) : std::nullopt;
                 });
-            args.resize(2);
+            args.resize(static_cast<size_t>(at) + 1);
             args.insert(args.end(), split.rest.begin(), split.rest.end());
             properties = std::move(split.properties);
         } catch (const ToolError &e) {
-            std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), argv[1]);
+            std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), word);
             return 2;
         }
     }
@@ -635,9 +740,11 @@ int main(int argc, char **argv) {
         if (*renderCmd || *playCmd)
             CheckDurationSettings(properties, duration.empty() ? std::nullopt : std::optional(duration));
     } catch (const UsageError &e) {
-        std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), argv[1]);
+        std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), word);
         return 2;
     }
+    SetVerbosity(quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal);
+    render.overwrite = overwrite;
     render.effect.choice.properties = properties;
     play.effect.choice.properties = properties;
     // render and demo write files: a stop signal lets them take away what
@@ -657,7 +764,7 @@ int main(int argc, char **argv) {
         DieBySignal(e.Signal());
     } catch (const UsageError &e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), argv[1]);
+        std::fprintf(stderr, "qvt: %s (see qvt %s --help)\n", e.what(), word);
         return 2;
     } catch (const std::exception &e) {
         std::fflush(stdout);

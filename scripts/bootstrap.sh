@@ -29,16 +29,16 @@ have_cmd Xvfb || need+=(xvfb)
 
 [ ${#need[@]} -eq 0 ] && exit 0
 
-echo "bootstrap: installing ${need[*]}" >&2
 if [ "$(id -u)" -eq 0 ]; then
     SUDO=()
 elif have_cmd sudo && sudo -n true 2>/dev/null; then
     SUDO=(sudo -n)
 else
-    echo "bootstrap: missing packages; run as root:" >&2
-    echo "  apt-get update && apt-get install -y ${need[*]}" >&2
+    echo "bootstrap: missing packages: ${need[*]}; run as root:" >&2
+    echo "  apt-get update && apt-get install -y --no-install-recommends ${need[*]}" >&2
     exit 1
 fi
+echo "bootstrap: installing ${need[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 "${SUDO[@]}" apt-get update -qq >/dev/null
 "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

@@ -15,7 +15,7 @@ trap 'rm -rf "$scratch"' EXIT
 for ms in 3960 39960; do
     frames=$((ms / 40 + 1))
     /usr/bin/time -v "$qvt" render "Alpha blend" --size 640x480 --fps 25 --ms "$ms" \
-        -o "$scratch/run.gif" >/dev/null 2>"$scratch/time.txt"
+        -y -o "$scratch/run.gif" >/dev/null 2>"$scratch/time.txt"
     peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$scratch/time.txt")
     echo "$frames frames: peak $((peak / 1024)) MB ($peak kB)"
 done

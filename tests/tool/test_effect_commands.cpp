@@ -72,14 +72,16 @@ TEST_F(EffectCommands, ListShowsEveryClassWithItsProperties) {
     const std::vector<std::string> out = lines(r.out);
     for (const TTransitionDescription &d : catalogue) {
         SCOPED_TRACE(d.ClassName);
-        // The class's line, then a line per property: name, kind, default,
-        // what it accepts.
+        // The class's line and what the effect does, then two lines per
+        // property: name, kind, default, what it accepts; what it does.
         const std::string head = (d.Code.empty() ? "--" : d.Code) + "  " + d.DisplayName + " (" + d.ClassName;
         auto at = std::find_if(out.begin(), out.end(), [&](const std::string &l) { return l.rfind(head, 0) == 0; });
         ASSERT_NE(at, out.end()) << r.out;
-        ASSERT_GE(static_cast<size_t>(out.end() - at), d.Properties.size() + 1);
+        ASSERT_GE(static_cast<size_t>(out.end() - at), 2 * d.Properties.size() + 2);
+        EXPECT_EQ(*++at, "    " + host::EffectSummary(d.ClassName));
         for (const TPropertyDescription &p : d.Properties) {
             const std::string &line = *++at;
+            EXPECT_EQ(*++at, "        " + host::PropertyMeaning(d.ClassName, p.Name)) << p.Name;
             std::istringstream words(line);
             std::string name, kind, word, value;
             words >> name >> kind >> word >> value;
@@ -94,15 +96,29 @@ TEST_F(EffectCommands, ListShowsEveryClassWithItsProperties) {
     }
 }
 
+TEST_F(EffectCommands, EveryEffectAndPropertySaysWhatItDoes) {
+    for (const TTransitionDescription &d : catalogue) {
+        EXPECT_NE(host::EffectSummary(d.ClassName), "") << d.ClassName;
+        for (const TPropertyDescription &p : d.Properties)
+            EXPECT_NE(host::PropertyMeaning(d.ClassName, p.Name), "") << d.ClassName << "." << p.Name;
+    }
+    // A class's own meaning comes before the general one; names it does not
+    // know get none.
+    EXPECT_NE(host::PropertyMeaning("TFuseTransition", "Style"), host::PropertyMeaning("", "Style"));
+    EXPECT_EQ(host::PropertyMeaning("TCircleTransition", "Reversed"), host::PropertyMeaning("", "Reversed"));
+    EXPECT_EQ(host::PropertyMeaning("TBlendTransition", "Sparkle"), "");
+    EXPECT_EQ(host::EffectSummary("TSparkleTransition"), "");
+}
+
 // What the JSON list says, reduced by python3 to one line per effect and per
 // property, and the same made from the catalogue in-process.
 constexpr const char *kJsonDigest = R"(
 import json, sys
 data = json.load(open(sys.argv[1], encoding='utf-8'))
 for e in data['effects']:
-    print('effect', e['code'], e['className'], e['shortName'], e['displayName'], sep='|')
+    print('effect', e['code'], e['className'], e['shortName'], e['displayName'], e['description'], sep='|')
     for p in e['properties']:
-        fields = [p['name'], p['kind'], p['default'], p['allowed']]
+        fields = [p['name'], p['kind'], p['default'], p['allowed'], str(p['meaning'])]
         if p['kind'] == 'integer': fields += [str(p['min']), str(p['max'])]
         if 'values' in p: fields += [','.join(p['values']), ','.join(p['accepted'])]
         print('property', *fields, sep='|')
@@ -117,9 +133,11 @@ std::string expectedDigest(const std::vector<TTransitionDescription> &catalogue)
     };
     std::string out;
     for (const TTransitionDescription &d : catalogue) {
-        out += "effect|" + orNone(d.Code) + "|" + d.ClassName + "|" + orNone(d.ShortName) + "|" + d.DisplayName + "\n";
+        out += "effect|" + orNone(d.Code) + "|" + d.ClassName + "|" + orNone(d.ShortName) + "|" + d.DisplayName + "|" +
+               orNone(host::EffectSummary(d.ClassName)) + "\n";
         for (const TPropertyDescription &p : d.Properties) {
-            out += "property|" + p.Name + "|" + std::string(PropertyKindName(p.Kind)) + "|" + p.Default + "|" + p.Allowed;
+            out += "property|" + p.Name + "|" + std::string(PropertyKindName(p.Kind)) + "|" + p.Default + "|" +
+                   p.Allowed + "|" + orNone(host::PropertyMeaning(d.ClassName, p.Name));
             if (p.Kind == TPropertyKind::Integer) out += "|" + std::to_string(p.Min) + "|" + std::to_string(p.Max);
             if (p.Kind == TPropertyKind::Boolean || p.Kind == TPropertyKind::Enumeration ||
                 p.Kind == TPropertyKind::Set)
@@ -313,6 +331,7 @@ TEST_F(EffectCommands, DescribeRefusesMalformedRecordsWithTheDecodersWords) {
         {"QVTX10300", "Wrong signature"},
         {"QVTS303", "Wrong format version '3'"},
         {"QVTS19900", "Transition '99' not found"},
+        {"QVTS2garbage", "Transition 'ga' not found"},
         {"QVTS1030", "Stream read error"},
     };
     for (const auto &[rec, message] : cases) {
@@ -320,7 +339,8 @@ TEST_F(EffectCommands, DescribeRefusesMalformedRecordsWithTheDecodersWords) {
         Result r = qvt({"describe", rec});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, std::string("qvt: ") + message + "\n");
+        // The decoder's word, then what a record looks like.
+        EXPECT_EQ(r.err, std::string("qvt: ") + message + "\nqvt: " + host::kRecordShape + "\n");
     }
 }
 

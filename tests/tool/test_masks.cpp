@@ -170,7 +170,7 @@ TEST_F(LumaMaps, RenderRevealsThePageInTheMasksOrder) {
     for (const Case &c : cases) {
         const std::string out = "run" + std::to_string(run++);
         std::vector<std::string> args = {"render", "--from", path("from.png"), "--to", path("to.png"), "--size",
-                                         "40x10", "--ms", "1000", "-o", path(out + "/f%04d.png")};
+                                         "40x10", "--ms", "1000", "-v", "-o", path(out + "/f%04d.png")};
         for (const std::string &a : c.extra) args.push_back(a == "{M}" ? path("mask.pgm") : a);
         SCOPED_TRACE(c.extra.front() + (c.reversed ? ", reversed" : ""));
         Result r = qvt(args);

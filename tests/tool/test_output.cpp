@@ -103,7 +103,7 @@ TEST_F(Output, StopSignalLeavesWhatWasThereAndNothingElse) {
         const fs::path out = dir / c.output;
         const fs::path folder = out.parent_path();
         // A ten-minute run, stopped once it is well under way.
-        const pid_t pid = startQvt({"render", "--size", "64x48", "--ms", "600000", "-o", out.string()});
+        const pid_t pid = startQvt({"render", "--size", "64x48", "--ms", "600000", "-y", "-o", out.string()});
         ASSERT_GT(pid, 0);
         std::error_code ec;
         const bool started = waitFor([&] {
@@ -171,7 +171,7 @@ TEST_F(Output, FailedFinalMoveKeepsTheOldFrames) {
     fs::create_directory(dir / "out" / frameName(oldCount + 2));
     const std::vector<std::string> before = entries(dir);
 
-    Result second = qvt({"render", "--size", "24x16", "--ms", "1000", "-o", pattern});
+    Result second = qvt({"render", "--size", "24x16", "--ms", "1000", "-y", "-o", pattern});
     EXPECT_EQ(second.status, 1);
     EXPECT_EQ(second.out, "");
     EXPECT_EQ(second.err, "qvt: cannot write " + path("out/" + frameName(oldCount + 2)) + ": Is a directory\n");
@@ -181,7 +181,7 @@ TEST_F(Output, FailedFinalMoveKeepsTheOldFrames) {
 
     // Once the way is clear, the new run replaces the old frames.
     fs::remove(dir / "out" / frameName(oldCount + 2));
-    Result third = qvt({"render", "--size", "24x16", "--ms", "1000", "-o", pattern});
+    Result third = qvt({"render", "--size", "24x16", "--ms", "1000", "-y", "-o", pattern});
     ASSERT_EQ(third.status, 0) << third.err;
     EXPECT_EQ(readPng(path("out/" + frameName(0))).width, 24);
     EXPECT_EQ(entries(dir / "out").size(), static_cast<size_t>(TTimedTransitionEffect::SampledFrameCount(1000, 25)));

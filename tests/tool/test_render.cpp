@@ -53,14 +53,14 @@ TEST_F(Render, BlendFramesFollowTheSampledRun) {
         writePng(path("to.png"), arriving);
         const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
         Result r = qvt({"render", "Alpha blend", "--ms", "1000", "--fps", c.fps, "--size", size, "--from",
-                        path("from.png"), "--to", path("to.png"), "-o", (out / "f%04d.png").string()});
+                        path("from.png"), "--to", path("to.png"), "-v", "-o", (out / "f%04d.png").string()});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
 
         const double fps = std::stod(c.fps);
         const int count = TTimedTransitionEffect::SampledFrameCount(1000, fps);
         ASSERT_EQ(pngCount(out), count);
-        // Standard output lists the frames written, in order.
+        // With --verbose, standard output lists the frames written, in order.
         const std::vector<std::string> listed = lines(r.out);
         ASSERT_EQ(listed.size(), static_cast<size_t>(count));
         for (int j = 0; j < count; ++j) EXPECT_EQ(listed[static_cast<size_t>(j)], (out / frameName(j)).string());
@@ -118,7 +118,8 @@ TEST_F(Render, EffectIsChosenByRecordNameOrCode) {
                                                         {"03", "--ms", "500"}};
     std::vector<std::string> reference;
     for (size_t i = 0; i < ways.size(); ++i) {
-        std::vector<std::string> args = {"render", "--size", "24x16", "-o", path("w" + std::to_string(i)) + "/"};
+        std::vector<std::string> args = {"render", "--size", "24x16", "--verbose", "-o",
+                                         path("w" + std::to_string(i)) + "/"};
         args.insert(args.end(), ways[i].begin(), ways[i].end());
         Result r = qvt(args);
         ASSERT_EQ(r.status, 0) << r.err;

@@ -93,11 +93,16 @@ TEST_F(Timing, StillIsTheRunsFrameAtThatMoment) {
     } cases[] = {{"50%", 12}, {"0.5s", 12}, {"500ms", 12}, {"0.25", 6}, {"0%", 0}, {"100%", 24}, {"1s", 24}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.at);
-        Result r = qvt(args({"--at", c.at, "-o", path("still.png")}));
+        Result r = qvt(args({"--at", c.at, "-y", "-o", path("still.png")}));
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, path("still.png") + "\n");
         EXPECT_EQ(firstDifference(readPng(path("still.png")), readPng(path("frames/" + frameName(c.frame)))), "");
     }
+    // A still is an output like any other: there already, it is kept.
+    Result kept = qvt(args({"--at", "0%", "-o", path("still.png")}));
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err, "qvt: output " + path("still.png") + " exists; use -y to overwrite it\n");
+    EXPECT_EQ(firstDifference(readPng(path("still.png")), readPng(path("frames/" + frameName(24)))), "");
 }
 
 TEST_F(Timing, DurationFormsAndWhoseDurationCounts) {

@@ -163,6 +163,8 @@ TEST_F(About, PrintsThePluginsNamesAndItsAnswer) {
     EXPECT_EQ(out[0], "Quorvane Transitions");
     EXPECT_EQ(out[1], "QuorvaneSoft");
     EXPECT_EQ(out[2], "Transition effects plug-in");
+    // Once, whether the About box or qvt said them.
+    EXPECT_EQ(std::count(out.begin(), out.end(), "Quorvane Transitions"), 1) << r.out;
     if (r.status != 0) {
         // Refused: why, one line per reason.
         ASSERT_FALSE(r.err.empty());
