@@ -21,6 +21,7 @@
 #include "persist/qvtWriter.h"
 #include "qvt/qvtdisplay.h"
 #include "qvt/rtl/exceptions.h"
+#include "api/gdi_objects.h"
 #include "api/transition_access.h"
 
 namespace qvt {
@@ -121,28 +122,7 @@ private:
     HBITMAP handle_ = nullptr;
 };
 
-// A memory DC with a bitmap selected, restored and freed with the object.
-class SelectedBitmap {
-public:
-    SelectedBitmap(HDC reference, HBITMAP bitmap) : dc_(CreateCompatibleDC(reference)) {
-        old_ = dc_ ? SelectObject(dc_, bitmap) : nullptr;
-        if (!old_) {
-            if (dc_) DeleteDC(dc_);
-            throw Error("cannot select a page bitmap");
-        }
-    }
-    ~SelectedBitmap() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-    }
-    SelectedBitmap(const SelectedBitmap &) = delete;
-    SelectedBitmap &operator=(const SelectedBitmap &) = delete;
-    HDC Handle() const { return dc_; }
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
+using detail::SelectedBitmap;
 
 class Window {
 public:

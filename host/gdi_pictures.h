@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "api/gdi_objects.h"
 #include "png_io.h"
 #include "tool_error.h"
 
@@ -57,28 +58,9 @@ private:
     uint8_t *bits_ = nullptr;
 };
 
-// A memory DC with a bitmap selected, restored and freed with the object.
-class SelectedBitmap {
-public:
-    SelectedBitmap(HDC reference, HBITMAP bitmap) : dc_(CreateCompatibleDC(reference)) {
-        old_ = dc_ ? SelectObject(dc_, bitmap) : nullptr;
-        if (!old_) {
-            if (dc_) DeleteDC(dc_);
-            throw ToolError("cannot select a page bitmap");
-        }
-    }
-    ~SelectedBitmap() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-    }
-    SelectedBitmap(const SelectedBitmap &) = delete;
-    SelectedBitmap &operator=(const SelectedBitmap &) = delete;
-    HDC Handle() const { return dc_; }
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
+// A memory DC with a bitmap selected (cannot select: qvt::Error, which the
+// program reports as any other failure).
+using qvt::detail::SelectedBitmap;
 
 } // namespace qvt::host
 
