@@ -14,6 +14,7 @@
 
 #include "effect_stage.h"
 #include "record_names.h"
+#include "smoothing_model.h"
 #include "effects/teCircle.h"
 #include "effects/teRegister.h"
 #include "persist/qvtCatalog.h"
@@ -26,6 +27,10 @@ namespace {
 
 using test::EffectStage;
 using test::Rgb;
+using test::GreyAt;
+using test::Greys;
+using test::kGreys;
+using test::Mix;
 
 // Where a coordinate of a centre lies: the near border, the middle or the
 // far border.
@@ -77,24 +82,6 @@ Radii RadiiOf(int w, int h, int cx, int cy, int maxRadius) {
             }
     }
     return out;
-}
-
-// The graded blend, per byte: arriving + floor((departing - arriving) * w / 256).
-Rgb Mix(Rgb a, Rgb d, int m) {
-    const int w = m == 0 ? 0 : m + 1;
-    auto one = [w](uint8_t x, uint8_t y) { return static_cast<uint8_t>(x + (((y - x) * w) >> 8)); };
-    return Rgb{one(a.r, d.r), one(a.g, d.g), one(a.b, d.b)};
-}
-
-struct Greys {
-    int step, steps, top;
-};
-constexpr Greys kGreys[7] = {{}, {31, 8, 236}, {16, 15, 239}, {8, 31, 247}, {4, 63, 251}, {3, 85, 253}, {2, 127, 253}};
-
-// The grey at frame t of a pixel first reached in pattern frame `reached`.
-int GreyAt(const Greys &g, int reached, int t) {
-    if (t < reached) return 255;
-    return t - reached < g.steps ? g.top - (t - reached) * g.step : 0;
 }
 
 // A circle that tells what its run did.
@@ -359,9 +346,7 @@ TEST_F(Circle, ReversedPlaysTheOtherMotion) {
                 e.SetSubStyle(sub);
                 e.SetSmoothingLevel(level);
                 e.Reversed = reversed;
-                std::vector<std::vector<uint8_t>> shots;
-                stage.Run(e, [&] { shots.push_back(stage.Window()); });
-                return shots;
+                return stage.Shots(e);
             };
             const auto reversed = run(c.sub, true);
             EXPECT_GE(reversed.size(), 3u);
@@ -383,14 +368,13 @@ TEST_F(Circle, NoFramesTinyAndEmptyPages) {
         ProbeCircle e;
         e.Style = 4;
         e.SetSmoothingLevel(level);
-        std::vector<std::vector<uint8_t>> shots;
         if (level == 0) {
             EXPECT_THROW(stage.Run(e), rtl::EAbort);
             EXPECT_EQ(e.total, 0);
             EXPECT_EQ(e.executed, 0);
             EXPECT_EQ(stage.Window(), before);
         } else {
-            stage.Run(e, [&] { shots.push_back(stage.Window()); });
+            const std::vector<std::vector<uint8_t>> shots = stage.Shots(e);
             EXPECT_EQ(e.total, kGreys[level].steps - 1);
             ASSERT_GE(shots.size(), 2u);
             for (size_t i = 0; i + 1 < shots.size(); ++i) EXPECT_EQ(stage.DifferencesFromDepartingPage(shots[i]), "");
@@ -440,22 +424,8 @@ TEST_F(Circle, RecordsAndCatalogue) {
     EXPECT_EQ(read->GetSmoothingLevel(), 4);
     EXPECT_TRUE(read->Reversed);
 
-    struct Case {
-        uint16_t style, sub, level;
-        uint16_t readStyle, readSub, readLevel;
-    } cases[] = {{4, 1, 7, 1, 1, 0}, {1, 3, 2, 1, 1, 2}, {2, 9, 6, 2, 1, 6}, {65535, 65535, 65535, 1, 1, 0}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.style << "." << c.sub << ", level " << c.level);
-        TCircleTransition bad(nullptr);
-        bad.Style = c.style;
-        bad.SubStyle = c.sub;
-        bad.SmoothingLevel = c.level;
-        read = test::RoundTrip(bad);
-        ASSERT_TRUE(read);
-        EXPECT_EQ(read->GetStyle(), c.readStyle);
-        EXPECT_EQ(read->GetSubStyle(), c.readSub);
-        EXPECT_EQ(read->GetSmoothingLevel(), c.readLevel);
-    }
+    test::ExpectStoredPatternsReadAs<TCircleTransition>(
+        {{4, 1, 7, 1, 1, 0}, {1, 3, 2, 1, 1, 2}, {2, 9, 6, 2, 1, 6}, {65535, 65535, 65535, 1, 1, 0}});
 
     test::ExpectCatalogued("Circle", "TCircleTransition", "02",
                            {{"Reversed", "False", nullptr},

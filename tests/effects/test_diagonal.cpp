@@ -10,6 +10,7 @@
 
 #include "effect_stage.h"
 #include "record_names.h"
+#include "smoothing_model.h"
 #include "effects/teDiagon.h"
 #include "effects/teRegister.h"
 #include "persist/qvtCatalog.h"
@@ -22,6 +23,10 @@ namespace {
 
 using test::EffectStage;
 using test::Rgb;
+using test::GreyAt;
+using test::Greys;
+using test::kGreys;
+using test::Mix;
 
 // The frame (1 .. T) that reaches pixel (x, y) of a w x h page.
 int ReachedIn(uint16_t style, uint16_t sub, int x, int y, int w, int h) {
@@ -37,23 +42,6 @@ int ReachedIn(uint16_t style, uint16_t sub, int x, int y, int w, int h) {
     // the frames backwards.
     const int meeting = std::min(2 * line - 1, 2 * (t - line + 1));
     return sub <= 2 ? meeting : t + 1 - meeting;
-}
-
-// The graded blend, per byte: arriving + floor((departing - arriving) * w / 256).
-Rgb Mix(Rgb a, Rgb d, int m) {
-    const int w = m == 0 ? 0 : m + 1;
-    auto one = [w](uint8_t x, uint8_t y) { return static_cast<uint8_t>(x + (((y - x) * w) >> 8)); };
-    return Rgb{one(a.r, d.r), one(a.g, d.g), one(a.b, d.b)};
-}
-
-struct Greys {
-    int step, steps, top;
-};
-constexpr Greys kGreys[7] = {{}, {31, 8, 236}, {16, 15, 239}, {8, 31, 247}, {4, 63, 251}, {3, 85, 253}, {2, 127, 253}};
-
-int GreyAt(const Greys &g, int reached, int t) {
-    if (t < reached) return 255;
-    return t - reached < g.steps ? g.top - (t - reached) * g.step : 0;
 }
 
 class ProbeDiagonal : public TDiagonalTransition {
@@ -247,9 +235,7 @@ TEST_F(Diagonal, ReversedPlaysTheReverseSubStyle) {
             e.SetSubStyle(sub);
             e.SetSmoothingLevel(c.level);
             e.Reversed = reversed;
-            std::vector<std::vector<uint8_t>> shots;
-            stage.Run(e, [&] { shots.push_back(stage.Window()); });
-            return shots;
+            return stage.Shots(e);
         };
         const auto reversed = run(c.sub, true);
         EXPECT_GE(reversed.size(), 3u);
@@ -310,22 +296,8 @@ TEST_F(Diagonal, RecordsAndCatalogue) {
     EXPECT_EQ(read->GetSmoothingLevel(), 5);
     EXPECT_TRUE(read->Reversed);
 
-    struct Case {
-        uint16_t style, sub, level;
-        uint16_t readStyle, readSub, readLevel;
-    } cases[] = {{3, 1, 7, 1, 1, 0}, {1, 5, 2, 1, 1, 2}, {2, 9, 6, 2, 1, 6}, {65535, 65535, 65535, 1, 1, 0}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.style << "." << c.sub << ", level " << c.level);
-        TDiagonalTransition bad(nullptr);
-        bad.Style = c.style;
-        bad.SubStyle = c.sub;
-        bad.SmoothingLevel = c.level;
-        read = test::RoundTrip(bad);
-        ASSERT_TRUE(read);
-        EXPECT_EQ(read->GetStyle(), c.readStyle);
-        EXPECT_EQ(read->GetSubStyle(), c.readSub);
-        EXPECT_EQ(read->GetSmoothingLevel(), c.readLevel);
-    }
+    test::ExpectStoredPatternsReadAs<TDiagonalTransition>(
+        {{3, 1, 7, 1, 1, 0}, {1, 5, 2, 1, 1, 2}, {2, 9, 6, 2, 1, 6}, {65535, 65535, 65535, 1, 1, 0}});
 
     test::ExpectCatalogued("Diagonal", "TDiagonalTransition", "04",
                            {{"Reversed", "False", nullptr},

@@ -300,8 +300,7 @@ TEST_F(Interlaced, NoFrames) {
             EXPECT_EQ(stage.Window(), before);
             continue;
         }
-        std::vector<std::vector<uint8_t>> shots;
-        stage.Run(e, [&] { shots.push_back(stage.Window()); });
+        const std::vector<std::vector<uint8_t>> shots = stage.Shots(e);
         EXPECT_EQ(e.total, 255 / 16 - 1);
         ASSERT_GE(shots.size(), 2u);
         for (size_t i = 0; i + 1 < shots.size(); ++i) EXPECT_EQ(stage.DifferencesFromDepartingPage(shots[i]), "");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "effect_stage.h"
+#include "smoothing_model.h"
 #include "effects/teMasked.h"
 #include "engine/teRandom.h"
 #include "qvt/rtl/exceptions.h"
@@ -24,6 +25,10 @@ namespace {
 
 using test::EffectStage;
 using test::Rgb;
+using test::GreyAt;
+using test::Greys;
+using test::kGreys;
+using test::Mix;
 
 enum class Shape { Strips, Shapes, Inverted };
 enum class Report { Rect, Core, Dirty };
@@ -128,22 +133,6 @@ uint32_t Mix(uint32_t arriving, uint32_t departing, int m) {
         out |= static_cast<uint32_t>(a + (((d - a) * w) >> 8)) << shift;
     }
     return out;
-}
-Rgb Mix(Rgb a, Rgb d, int m) {
-    const uint32_t v = Mix(uint32_t{a.r} << 16 | uint32_t{a.g} << 8 | a.b, uint32_t{d.r} << 16 | uint32_t{d.g} << 8 | d.b, m);
-    return Rgb{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-}
-
-struct Greys {
-    int step, steps, top, bottom;
-};
-constexpr Greys kGreys[7] = {{}, {31, 8, 236, 19}, {16, 15, 239, 15}, {8, 31, 247, 7},
-                             {4, 63, 251, 3}, {3, 85, 253, 1}, {2, 127, 253, 1}};
-
-// The grey of a pixel first reached in pattern frame `reached`, at frame t.
-int GreyAt(const Greys &g, int reached, int t) {
-    if (t < reached) return 255;
-    return t - reached < g.steps ? g.top - (t - reached) * g.step : 0;
 }
 
 uint8_t MaskByte(TBitmap &mask, int x, int y) { return static_cast<const uint8_t *>(mask.ScanLine(y))[x]; }
@@ -623,14 +612,13 @@ TEST_F(Masked, ZeroFramesAndEmptyAreas) {
         TestPattern e;
         e.SetSmoothingLevel(c.level);
         e.frames = c.frames;
-        std::vector<std::vector<uint8_t>> shots;
         if (c.aborts) {
-            EXPECT_THROW(stage.Run(e, [&] { shots.push_back(stage.Window()); }), rtl::EAbort);
+            EXPECT_THROW(stage.Shots(e), rtl::EAbort);
             EXPECT_EQ(e.total, 0);
             EXPECT_EQ(e.executed, 0);
             EXPECT_EQ(stage.Window(), before);
         } else {
-            stage.Run(e, [&] { shots.push_back(stage.Window()); });
+            const std::vector<std::vector<uint8_t>> shots = stage.Shots(e);
             const int steps = kGreys[c.level].steps;
             EXPECT_EQ(e.total, steps - 1);
             EXPECT_EQ(e.executed, steps - 2);

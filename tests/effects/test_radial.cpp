@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "effect_stage.h"
+#include "smoothing_model.h"
 #include "record_names.h"
 #include "effects/teRadial.h"
 #include "effects/teRegister.h"
@@ -21,8 +22,6 @@ namespace qvt {
 namespace {
 
 using test::EffectStage;
-
-constexpr int kGreySteps[7] = {0, 8, 15, 31, 63, 85, 127};
 
 std::string Text(const TRect &r) {
     std::ostringstream s;
@@ -373,8 +372,7 @@ TEST_F(Radial, EveryPairRunsToTheArrivingPage) {
             e.SetSubStyle(sub);
             e.SetSmoothingLevel(m.level);
             e.Milliseconds = m.milliseconds;
-            std::vector<std::vector<uint8_t>> shots;
-            stage.Run(e, [&] { shots.push_back(stage.Window()); });
+            const std::vector<std::vector<uint8_t>> shots = stage.Shots(e);
             EXPECT_EQ(stage.DifferencesFromArrivingPage(), "");
             ASSERT_GE(shots.size(), 3u);
 
@@ -382,7 +380,7 @@ TEST_F(Radial, EveryPairRunsToTheArrivingPage) {
             TTETransitionData data(w, h, nullptr, nullptr, nullptr, nullptr, pf32bit, false);
             EXPECT_EQ(e.MaskFrames, e.CalcTotalFrames(data));
             EXPECT_GT(e.MaskFrames, 0);
-            EXPECT_EQ(e.total, smooth ? e.MaskFrames + kGreySteps[m.level] - 1 : e.MaskFrames);
+            EXPECT_EQ(e.total, smooth ? e.MaskFrames + test::kGreys[m.level].steps - 1 : e.MaskFrames);
             EXPECT_EQ(e.smoothMasks, smooth ? 2 : 0);
             EXPECT_EQ(e.leftBlack, 0);
             if (smooth) continue;
@@ -424,9 +422,7 @@ TEST_F(Radial, ReversedPlaysTheNeighbour) {
                 e.SetSubStyle(sub);
                 e.SetSmoothingLevel(level);
                 e.Reversed = reversed;
-                std::vector<std::vector<uint8_t>> shots;
-                stage.Run(e, [&] { shots.push_back(stage.Window()); });
-                return shots;
+                return stage.Shots(e);
             };
             const auto reversed = run(c.sub, true);
             EXPECT_GE(reversed.size(), 3u);
@@ -453,9 +449,8 @@ TEST_F(Radial, NoFramesEmptyAndTinyPages) {
             EXPECT_EQ(e.executed, 0);
             EXPECT_EQ(stage.Window(), before);
         } else {
-            std::vector<std::vector<uint8_t>> shots;
-            stage.Run(e, [&] { shots.push_back(stage.Window()); });
-            EXPECT_EQ(e.total, kGreySteps[level] - 1);
+            const std::vector<std::vector<uint8_t>> shots = stage.Shots(e);
+            EXPECT_EQ(e.total, test::kGreys[level].steps - 1);
             ASSERT_GE(shots.size(), 2u);
             for (size_t i = 0; i + 1 < shots.size(); ++i) EXPECT_EQ(stage.DifferencesFromDepartingPage(shots[i]), "");
             EXPECT_EQ(stage.DifferencesFromArrivingPage(), "");
@@ -502,23 +497,8 @@ TEST_F(Radial, RecordsAndCatalogue) {
     EXPECT_EQ(read->GetSmoothingLevel(), 5);
     EXPECT_TRUE(read->Reversed);
 
-    struct Case {
-        uint16_t style, sub, level;
-        uint16_t readStyle, readSub, readLevel;
-    } cases[] = {{8, 1, 7, 1, 1, 0}, {4, 9, 2, 4, 1, 2}, {6, 16, 6, 6, 1, 6}, {0, 3, 1, 0, 0, 1},
-                 {65535, 65535, 65535, 1, 1, 0}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.style << "." << c.sub << ", level " << c.level);
-        TRadialTransition bad(nullptr);
-        bad.Style = c.style;
-        bad.SubStyle = c.sub;
-        bad.SmoothingLevel = c.level;
-        read = test::RoundTrip(bad);
-        ASSERT_TRUE(read);
-        EXPECT_EQ(read->GetStyle(), c.readStyle);
-        EXPECT_EQ(read->GetSubStyle(), c.readSub);
-        EXPECT_EQ(read->GetSmoothingLevel(), c.readLevel);
-    }
+    test::ExpectStoredPatternsReadAs<TRadialTransition>(
+        {{8, 1, 7, 1, 1, 0}, {4, 9, 2, 4, 1, 2}, {6, 16, 6, 6, 1, 6}, {0, 3, 1, 0, 0, 1}, {65535, 65535, 65535, 1, 1, 0}});
 
     test::ExpectCatalogued("Radial", "TRadialTransition", "10",
                            {{"Reversed", "False", nullptr},

@@ -87,6 +87,12 @@ public:
         }
         effect.SetSampling(nullptr);
     }
+    // Runs the effect as Run does; the window at each of those moments.
+    std::vector<std::vector<uint8_t>> Shots(TTimedTransitionEffect &effect) {
+        std::vector<std::vector<uint8_t>> shots;
+        Run(effect, [&] { shots.push_back(Window()); });
+        return shots;
+    }
     void EmitFrame() override {
         if (onFrame_) onFrame_();
     }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -52,6 +53,31 @@ template <class T> std::unique_ptr<T> RoundTrip(const T &stored) {
     EXPECT_NE(read, nullptr) << record;
     if (read) effect.release();
     return std::unique_ptr<T>(read);
+}
+
+// A pattern effect's stored Style, SubStyle and SmoothingLevel, and the
+// values its record reads back as.
+struct StoredPattern {
+    uint16_t style, sub, level;
+    uint16_t readStyle, readSub, readLevel;
+};
+
+// Each record of a T holding the stored values reads back as the case says:
+// the setters refuse what the class does not take and keep the values there
+// already.
+template <class T> void ExpectStoredPatternsReadAs(std::initializer_list<StoredPattern> cases) {
+    for (const StoredPattern &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.style << "." << c.sub << ", level " << c.level);
+        T stored(nullptr);
+        stored.Style = c.style;
+        stored.SubStyle = c.sub;
+        stored.SmoothingLevel = c.level;
+        const std::unique_ptr<T> read = RoundTrip(stored);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->GetStyle(), c.readStyle);
+        EXPECT_EQ(read->GetSubStyle(), c.readSub);
+        EXPECT_EQ(read->GetSmoothingLevel(), c.readLevel);
+    }
 }
 
 // A property as the catalogue describes it: its default and, where given,
