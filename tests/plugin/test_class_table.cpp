@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "grey_bmp.h"
 #include "page_bitmaps.h"
 #include "pages.h"
 #include "persist/qvtPers.h"
@@ -22,21 +23,7 @@ namespace {
 
 // An 8-bit BMP file of a grey ramp, 16 x 1 pixels.
 std::vector<uint8_t> GreyRamp() {
-    const uint32_t bits = 14 + 40 + 1024;
-    std::vector<uint8_t> f(bits + 16, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    f[0] = 'B', f[1] = 'M';
-    put32(2, static_cast<uint32_t>(f.size()));
-    put32(10, bits);
-    put32(14, 40);
-    put32(18, 16);
-    put32(22, 1);
-    f[26] = 1, f[28] = 8;
-    for (int i = 0; i < 256; ++i) f[54 + 4 * i] = f[55 + 4 * i] = f[56 + 4 * i] = static_cast<uint8_t>(i);
-    for (int x = 0; x < 16; ++x) f[bits + x] = static_cast<uint8_t>(x * 17);
-    return f;
+    return test::GreyBmp(16, 1, [](int x, int) { return x * 17; });
 }
 
 struct ClassCode {

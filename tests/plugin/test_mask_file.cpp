@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "grey_bmp.h"
 #include "page_bitmaps.h"
 #include "pages.h"
 #include "plugin_host.h"
@@ -19,22 +20,7 @@ namespace {
 
 // An 8-bit BMP file, w x h, grey palette, every pixel `level`.
 std::vector<uint8_t> GreyBmp(int w, int h, uint8_t level) {
-    const int stride = (w + 3) & ~3;
-    const uint32_t bits = 14 + 40 + 1024;
-    std::vector<uint8_t> f(bits + static_cast<size_t>(stride) * h, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    f[0] = 'B', f[1] = 'M';
-    put32(2, static_cast<uint32_t>(f.size()));
-    put32(10, bits);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(w));
-    put32(22, static_cast<uint32_t>(h));
-    f[26] = 1, f[28] = 8;
-    for (int i = 0; i < 256; ++i) f[54 + 4 * i] = f[55 + 4 * i] = f[56 + 4 * i] = static_cast<uint8_t>(i);
-    std::fill(f.begin() + bits, f.end(), level);
-    return f;
+    return test::GreyBmp(w, h, [level](int, int) { return level; });
 }
 
 std::string RecordNaming(const std::string &name) {
