@@ -51,6 +51,13 @@ public:
     std::vector<Call> calls;
 };
 
+// Counts the output frames of a sampled run: the effect frame each shows.
+struct CountingSink : TFrameSink {
+    std::vector<int> framesAtEmit;
+    RecordingEffect *effect = nullptr;
+    void EmitFrame() override { framesAtEmit.push_back(effect->calls.empty() ? 0 : effect->calls.back().frame); }
+};
+
 // A window showing black and a white new page; a run ends with white.
 class Driver : public ::testing::Test {
 protected:
@@ -69,6 +76,20 @@ protected:
     }
     void run(RecordingEffect &e) {
         RunTransition(e, RECT{0, 0, 8, 8}, screen, page.Canvas().Handle());
+    }
+    // Sets e to `frames` frames in steps of at least minStep lasting ms,
+    // and runs it sampled as `sampling` says; the effect frame on screen at
+    // each output frame (0: none drawn yet).
+    std::vector<int> runSampled(RecordingEffect &e, int frames, int minStep, int ms, TFrameSampling sampling) {
+        e.frames = frames;
+        e.minStep = minStep;
+        e.Milliseconds = ms;
+        CountingSink sink;
+        sink.effect = &e;
+        sampling.Sink = &sink;
+        e.SetSampling(&sampling);
+        run(e);
+        return sink.framesAtEmit;
     }
     // A run of `ms` milliseconds; with a driven clock, each frame costs
     // frameCost ms (the first one firstFrameCost).
@@ -194,11 +215,6 @@ TEST_F(Driver, TotalFramesOfOneDrawsOnlyThePage) {
     EXPECT_TRUE(showsNewPage());
 }
 
-struct CountingSink : TFrameSink {
-    std::vector<int> framesAtEmit;
-    RecordingEffect *effect = nullptr;
-    void EmitFrame() override { framesAtEmit.push_back(effect->calls.empty() ? 0 : effect->calls.back().frame); }
-};
 
 TEST_F(Driver, SampledRunShowsTheTransitionAtEachOutputTime) {
     struct Case {
@@ -221,17 +237,10 @@ TEST_F(Driver, SampledRunShowsTheTransitionAtEachOutputTime) {
         SCOPED_TRACE(::testing::Message() << c.ms << " ms, " << c.frames << " frames, step " << c.minStep);
         PatBlt(screen, 0, 0, 8, 8, BLACKNESS);
         RecordingEffect e;
-        e.frames = c.frames;
-        e.minStep = c.minStep;
-        e.Milliseconds = c.ms;
-        CountingSink sink;
-        sink.effect = &e;
-        TFrameSampling sampling{c.fps, &sink};
-        e.SetSampling(&sampling);
-        run(e);
-        EXPECT_EQ(sink.framesAtEmit, c.shown);
+        const std::vector<int> shown = runSampled(e, c.frames, c.minStep, c.ms, {c.fps});
+        EXPECT_EQ(shown, c.shown);
         if (c.ms > 0) {
-            EXPECT_EQ((int)sink.framesAtEmit.size(), TTimedTransitionEffect::SampledFrameCount(c.ms, c.fps));
+            EXPECT_EQ((int)shown.size(), TTimedTransitionEffect::SampledFrameCount(c.ms, c.fps));
         }
         for (size_t i = 1; i < e.calls.size(); ++i) EXPECT_GT(e.calls[i].frame, e.calls[i - 1].frame);
         EXPECT_TRUE(showsNewPage());
@@ -253,26 +262,11 @@ TEST_F(Driver, StillShowsTheFrameReachedAtItsMoment) {
         SCOPED_TRACE(::testing::Message() << c.ms << " ms, " << c.frames << " frames, at " << c.at);
         // The run the still belongs to, at 10 frames a second.
         RecordingEffect whole;
-        whole.frames = c.frames;
-        whole.minStep = c.minStep;
-        whole.Milliseconds = c.ms;
-        CountingSink all;
-        all.effect = &whole;
-        TFrameSampling sequence{10, &all};
-        whole.SetSampling(&sequence);
-        run(whole);
+        runSampled(whole, c.frames, c.minStep, c.ms, {10});
 
         PatBlt(screen, 0, 0, 8, 8, BLACKNESS);
         RecordingEffect e;
-        e.frames = c.frames;
-        e.minStep = c.minStep;
-        e.Milliseconds = c.ms;
-        CountingSink sink;
-        sink.effect = &e;
-        TFrameSampling sampling{10, &sink, c.at};
-        e.SetSampling(&sampling);
-        run(e);
-        EXPECT_EQ(sink.framesAtEmit, std::vector<int>{c.shown});
+        EXPECT_EQ(runSampled(e, c.frames, c.minStep, c.ms, {10, nullptr, c.at}), std::vector<int>{c.shown});
         EXPECT_EQ(showsNewPage(), c.arriving);
         // It gets there through the run's own frames, then one more step.
         ASSERT_LE(e.calls.size(), whole.calls.size() + 1);
