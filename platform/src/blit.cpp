@@ -189,9 +189,20 @@ public:
         const int cy = rows_ <= 1 ? 0 : (int)floorMod((int64_t)y - b_->orgY, rows_);
         uint8_t *out = bytes_.data() + (size_t)cy * len;
         if (rows_ == 0 || !bytesReady_[(size_t)cy]) {
-            const uint32_t *v = row(y);
-            for (int i = 0; i < n_; ++i)
+            // One period of the row (the pattern's width) is converted, and
+            // the bytes doubled from it: the row is built again each blit.
+            const int period = b_->solid ? 1 : std::max(1, b_->pw);
+            const int first = std::min(n_, period);
+            period_.resize((size_t)first);
+            patternRow(*b_, x_, y, first, period_.data());
+            const uint32_t *v = period_.data();
+            for (int i = 0; i < first; ++i)
                 for (int k = 0; k < bytesPP; ++k) out[(size_t)i * bytesPP + k] = (uint8_t)(v[i] >> (8 * k));
+            for (size_t filled = (size_t)first * bytesPP; filled < len;) {
+                const size_t c = std::min(filled, len - filled);
+                std::memcpy(out + filled, out, c);
+                filled += c;
+            }
             bytesReady_[(size_t)cy] = true;
         }
         return out;
@@ -204,6 +215,7 @@ private:
     int rows_ = 0;
     std::vector<uint32_t> cache_;
     std::vector<bool> ready_;
+    std::vector<uint32_t> period_;
     std::vector<uint8_t> bytes_;
     std::vector<bool> bytesReady_;
 };

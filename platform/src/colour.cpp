@@ -3,6 +3,8 @@
 // formats.
 #include "gdi_internal.h"
 
+#include <array>
+
 namespace qvt::gdi {
 
 static bool isDibIndex(COLORREF c) { return (c >> 16) == 0x10FF; }
@@ -104,18 +106,29 @@ ResolvedBrush resolveBrush(const DCObj &dc, const BrushObj *brush, const Surface
         lut[1] = penBrushValue(dc, target, dc.bkColor);
     }
     bool copyRaw = !ps.monoDDB && ps.fmt == target.fmt && sameTables(ps, target);
+    // A paletted pattern has at most 256 values: each is matched to the
+    // target once (matching searches the target's whole colour table), not
+    // once for every pixel of the pattern.
+    std::array<uint32_t, 256> matched;
+    std::array<bool, 256> isMatched{};
     for (int y = 0; y < ps.height; ++y) {
         for (int x = 0; x < ps.width; ++x) {
             uint32_t v = readPixel(ps, x, y);
             uint32_t out;
-            if (ps.monoDDB)
+            if (ps.monoDDB) {
                 out = lut[v & 1];
-            else if (copyRaw)
+            } else if (copyRaw) {
                 out = v;
-            else if (isPaletted(ps.fmt))
-                out = encodeExact(target, decodePixel(ps, v));
-            else
+            } else if (isPaletted(ps.fmt)) {
+                const uint8_t i = (uint8_t)v;
+                if (!isMatched[i]) {
+                    matched[i] = encodeExact(target, decodePixel(ps, v));
+                    isMatched[i] = true;
+                }
+                out = matched[i];
+            } else {
                 out = encodeBlit(target, decodePixel(ps, v));
+            }
             rb.pattern[(size_t)y * rb.pw + x] = out;
         }
     }

@@ -40,7 +40,8 @@ void fillSpan(DCObj &dc, Surface &s, int y, int x0, int x1, const ResolvedBrush 
         for (int x = a; x < e; x += kChunk) {
             const int n = std::min(kChunk, e - x);
             if (!b.solid || !patReady) {
-                b.row(x, y, b.solid ? kChunk : n, pat);
+                // A solid brush's values serve every chunk of the span.
+                b.row(x, y, b.solid ? std::min(kChunk, e - a) : n, pat);
                 patReady = true;
             }
             if (op == 0xF0) { // the pen or brush as it is
