@@ -13,6 +13,10 @@
 #include <mutex>
 #include <new>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "effects/teRegister.h"
 #include "engine/TransRun.h"
 #include "engine/teTimed.h"
@@ -87,39 +91,75 @@ std::ptrdiff_t checkedStride(const char *what, const void *pixels, int width, in
     return stride;
 }
 
-// A page as a 32-bit top-down DIB section, the form the pages reach the
-// display in.
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels a step from RGB (step 3) or RGBA (step 4) into the display's
+// blue, green, red, 0; returns the pixels done. Each 16-byte load takes more
+// bytes than four RGB pixels use, so the last loads stop short of the row's
+// end.
+__attribute__((target("ssse3"))) int pageRowSsse3(uint8_t *out, const uint8_t *in, int n, int step) {
+    const __m128i order = step == 3 ? _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1)
+                                    : _mm_setr_epi8(2, 1, 0, -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1);
+    const int need = step == 3 ? 6 : 4; // pixels a load must find in the row
+    int x = 0;
+    for (; x + need <= n; x += 4, in += 4 * step, out += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                         _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in)), order));
+    return x;
+}
+const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
+#endif
+
+// n pixels of the caller's layout as the display's 32-bit pixels.
+void pageRow(uint8_t *out, const uint8_t *in, int n, PixelLayout layout) {
+    const int step = bytesPerPixel(layout);
+    int x = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (kHasSsse3) x = pageRowSsse3(out, in, n, step);
+#endif
+    for (in += x * step, out += x * 4; x < n; ++x, in += step, out += 4) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        out[3] = 0;
+    }
+}
+
+// A 32-bit top-down DIB section of width x height, the form the pages
+// reach the display in.
 class PageBitmap {
 public:
-    PageBitmap(const ImageView &view, std::ptrdiff_t stride) {
+    PageBitmap(int width, int height) : width_(width) {
         BITMAPINFO bi{};
-        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), view.width, -view.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         void *bits = nullptr;
         handle_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
         if (!handle_ || !bits) {
             if (handle_) DeleteObject(handle_);
-            throw Error("out of graphics memory for a page of " + std::to_string(view.width) + "x" +
-                        std::to_string(view.height) + " pixels");
+            throw Error("out of graphics memory for a page of " + std::to_string(width) + "x" +
+                        std::to_string(height) + " pixels");
         }
-        const int step = bytesPerPixel(view.layout);
-        auto *out = static_cast<uint8_t *>(bits);
-        for (int y = 0; y < view.height; ++y) {
-            const uint8_t *in = view.pixels + y * stride;
-            for (int x = 0; x < view.width; ++x, in += step, out += 4) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                out[3] = 0;
-            }
-        }
+        bits_ = static_cast<uint8_t *>(bits);
+    }
+    // The page made of all of the picture.
+    PageBitmap(const ImageView &view, std::ptrdiff_t stride) : PageBitmap(view.width, view.height) {
+        Fill(view, stride, 0, view.height);
     }
     ~PageBitmap() { DeleteObject(handle_); }
     PageBitmap(const PageBitmap &) = delete;
     PageBitmap &operator=(const PageBitmap &) = delete;
     HBITMAP Handle() const { return handle_; }
 
+    // Rows first .. first + rows of the picture into the bitmap's top rows.
+    void Fill(const ImageView &view, std::ptrdiff_t stride, int first, int rows) {
+        for (int y = 0; y < rows; ++y)
+            pageRow(bits_ + static_cast<size_t>(y) * width_ * 4, view.pixels + (first + y) * stride, view.width,
+                    view.layout);
+    }
+
 private:
     HBITMAP handle_ = nullptr;
+    uint8_t *bits_ = nullptr;
+    int width_;
 };
 
 using detail::SelectedBitmap;
@@ -145,16 +185,16 @@ private:
     HDC dc_ = nullptr;
 };
 
-// Each output frame: the window read into the caller's picture, then the
-// caller told.
+// Each output frame: the window read into the caller's picture (when there
+// is one), then the caller told.
 class WindowSink : public TFrameSink {
 public:
-    WindowSink(HWND hwnd, const ImageBuffer &out, std::ptrdiff_t stride, const std::function<void(int)> &onFrame)
-        : hwnd_(hwnd), out_(out), stride_(stride), onFrame_(onFrame) {
-        if (out.layout == PixelLayout::Rgba) rgb_.resize(static_cast<size_t>(out.width) * out.height * 3);
+    WindowSink(HWND hwnd, const ImageBuffer *out, std::ptrdiff_t stride, const std::function<void(int)> &onFrame)
+        : hwnd_(hwnd), out_(out ? *out : ImageBuffer{}), read_(out != nullptr), stride_(stride), onFrame_(onFrame) {
+        if (read_ && out_.layout == PixelLayout::Rgba) rgb_.resize(static_cast<size_t>(out_.width) * out_.height * 3);
     }
     void EmitFrame() override {
-        read();
+        if (read_) read();
         try {
             if (onFrame_) onFrame_(frames_);
         } catch (...) {
@@ -185,11 +225,29 @@ private:
 
     HWND hwnd_;
     ImageBuffer out_;
+    bool read_;
     std::ptrdiff_t stride_;
     const std::function<void(int)> &onFrame_;
     std::vector<uint8_t> rgb_;
     int frames_ = 0;
 };
+
+// Puts the picture on the window a band of rows at a time, through one
+// small bitmap: the departing page is shown once, so it needs no bitmap of
+// its own.
+void showPage(HDC window, const ImageView &view, std::ptrdiff_t stride) {
+    constexpr int kBandRows = 32;
+    const int band = view.height < kBandRows ? view.height : kBandRows;
+    PageBitmap strip(view.width, band);
+    SelectedBitmap dc(window, strip.Handle());
+    for (int y = 0; y < view.height; y += band) {
+        const int rows = view.height - y < band ? view.height - y : band;
+        GdiFlush(); // the last band is on the window before its bits change
+        strip.Fill(view, stride, y, rows);
+        if (!BitBlt(window, 0, y, view.width, rows, dc.Handle(), 0, 0, SRCCOPY))
+            throw Error("cannot show the departing page");
+    }
+}
 
 int paddingFrames(int milliseconds, double fps) {
     return static_cast<int>(std::nearbyint(static_cast<double>(milliseconds) * fps / 1000.0));
@@ -206,28 +264,25 @@ void checkTiming(const Timing &timing) {
 }
 
 // One run of the effect from `from` to `to`: a still when `still` is in 0 .. 1,
-// otherwise the frames `timing` asks for. Returns the number of frames.
-int renderRun(TTransitionEffect &effect, const ImageView &from, const ImageView &to, const ImageBuffer &out,
+// otherwise the frames `timing` asks for, each read into `out` unless it is
+// null. Returns the number of frames.
+int renderRun(TTransitionEffect &effect, const ImageView &from, const ImageView &to, const ImageBuffer *out,
               const std::function<void(int)> &onFrame, const Timing &timing, double still) {
     const std::ptrdiff_t fromStride =
         checkedStride("the departing page", from.pixels, from.width, from.height, from.stride, from.layout);
     const std::ptrdiff_t toStride =
         checkedStride("the arriving page", to.pixels, to.width, to.height, to.stride, to.layout);
     const std::ptrdiff_t outStride =
-        checkedStride("the frame buffer", out.pixels, out.width, out.height, out.stride, out.layout);
+        out ? checkedStride("the frame buffer", out->pixels, out->width, out->height, out->stride, out->layout) : 0;
     const int width = from.width, height = from.height;
-    if (to.width != width || to.height != height || out.width != width || out.height != height)
+    if (to.width != width || to.height != height) throw Error("the pages must have one size");
+    if (out && (out->width != width || out->height != height))
         throw Error("the pages and the frame buffer must have one size");
 
     std::lock_guard lock(runLock());
     startEngine();
     Window window(width, height);
-    {
-        PageBitmap departing(from, fromStride);
-        SelectedBitmap dc(window.DC(), departing.Handle());
-        if (!BitBlt(window.DC(), 0, 0, width, height, dc.Handle(), 0, 0, SRCCOPY))
-            throw Error("cannot show the departing page");
-    }
+    showPage(window.DC(), from, fromStride);
     PageBitmap arriving(to, toStride);
     SelectedBitmap page(window.DC(), arriving.Handle());
     WindowSink sink(window.Handle(), out, outStride, onFrame);
@@ -406,7 +461,7 @@ void Transition::RenderAt(const ImageView &from, const ImageView &to, double at,
             throw Error("a moment of the run is from 0 (the departing page) to 1 (the arriving page)");
         checkTiming(timing);
         return runOf(impl_,
-                     [&](TTransitionEffect &effect) { return renderRun(effect, from, to, out, {}, timing, at); });
+                     [&](TTransitionEffect &effect) { return renderRun(effect, from, to, &out, {}, timing, at); });
     });
 }
 
@@ -415,7 +470,17 @@ int Transition::Render(const ImageView &from, const ImageView &to, const ImageBu
     return guarded([&] {
         checkTiming(timing);
         return runOf(impl_,
-                     [&](TTransitionEffect &effect) { return renderRun(effect, from, to, out, onFrame, timing, -1); });
+                     [&](TTransitionEffect &effect) { return renderRun(effect, from, to, &out, onFrame, timing, -1); });
+    });
+}
+
+int Transition::Render(const ImageView &from, const ImageView &to, const std::function<void(int)> &onFrame,
+                       const Timing &timing) {
+    return guarded([&] {
+        checkTiming(timing);
+        return runOf(impl_, [&](TTransitionEffect &effect) {
+            return renderRun(effect, from, to, nullptr, onFrame, timing, -1);
+        });
     });
 }
 

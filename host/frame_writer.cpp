@@ -680,6 +680,7 @@ void CreatedFolders::RemoveAll() {
 // Renders for nothing: every frame is dropped.
 class NullWriter : public FrameWriter {
 public:
+    bool WantsPixels() const override { return false; }
     void Write(const RgbImage &) override {}
     std::vector<std::string> Commit() override { return {}; }
 };

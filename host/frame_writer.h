@@ -26,6 +26,7 @@
 namespace qvt::host {
 
 // Null discards the frames (as ffmpeg's null output does): for timing runs.
+// They are drawn, but not read back from the window.
 // PngStream writes each frame as a whole PNG file to standard output, one
 // after the other, as ffmpeg's image2pipe reads them.
 enum class OutputKind { PngFrames, Gif, Apng, Webm, Mp4, Null, PngStream };
@@ -60,6 +61,9 @@ public:
     virtual int Passes() const { return 1; }
     // Ends a pass and starts the next one.
     virtual void NextPass() {}
+    // False when the frames' pixels are not needed: Write is then not
+    // called, and the frames are only counted.
+    virtual bool WantsPixels() const { return true; }
     // Raises ToolError, or Interrupted once a stop signal has come.
     virtual void Write(const RgbImage &frame) = 0;
     // Moves the output into place; the files written, in order.

@@ -1,6 +1,6 @@
 // The offline renderer: the tool's pictures handed to the library as they
 // are (RGB rows), the frames read back into one picture reused for every
-// frame.
+// frame, or not read at all.
 #include "offline.h"
 
 #include "api/transition_access.h"
@@ -56,6 +56,11 @@ void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbIma
     withTransition(effect, [&](Transition &t) {
         return t.Render(view(from), view(to), buffer(frame), [&](int) { onFrame(frame); }, timing);
     });
+}
+
+void PlayOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, const Timing &timing,
+                 const std::function<void()> &onFrame) {
+    withTransition(effect, [&](Transition &t) { return t.Render(view(from), view(to), [&](int) { onFrame(); }, timing); });
 }
 
 RgbImage RenderStill(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double at, double fps) {

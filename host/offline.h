@@ -39,6 +39,11 @@ int ExpectedFrameCount(TTransitionEffect &effect, const Timing &timing);
 void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, const Timing &timing,
                    const std::function<void(const RgbImage &)> &onFrame);
 
+// The same run with its frames drawn but not read back, for an output that
+// discards them: onFrame is called for each output frame.
+void PlayOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, const Timing &timing,
+                 const std::function<void()> &onFrame);
+
 // The run `at` of the way through (0 .. 1), as one picture: the frame a run
 // at `fps` shows then.
 RgbImage RenderStill(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double at, double fps);

@@ -188,11 +188,19 @@ Rendered renderInto(FrameWriter &writer, std::unique_ptr<TTransitionEffect> effe
                                               : label,
                           ExpectedFrameCount(*effect, timing));
         rendered.frames = 0;
+        rendered.width = from.width;
+        rendered.height = from.height;
+        if (!writer.WantsPixels()) {
+            PlayOffline(*effect, from, to, timing, [&] {
+                ThrowIfStopped();
+                ++rendered.frames;
+                progress.Step();
+            });
+            continue;
+        }
         RenderOffline(*effect, from, to, timing, [&](const RgbImage &frame) {
             writer.Write(frame);
             ++rendered.frames;
-            rendered.width = frame.width;
-            rendered.height = frame.height;
             progress.Step();
         });
     }

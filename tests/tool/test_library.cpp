@@ -128,6 +128,33 @@ TEST_F(Library, RgbAndPaddedRowsGiveTheSamePicture) {
     EXPECT_EQ(padding, 0);
 }
 
+TEST_F(Library, TallPagesAndRunsWithoutReadBack) {
+    // A page taller than the bands the departing page is shown in, with a
+    // last band of a few rows: the first frame is still that page.
+    const int tall = 75;
+    std::vector<uint8_t> a(W * tall * 4), b(W * tall * 4, 200), frame(W * tall * 4);
+    for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<uint8_t>(i * 13 + i / (W * 4));
+    const qvt::ImageView from{a.data(), W, tall}, to{b.data(), W, tall};
+    qvt::Transition t("Alpha blend");
+    std::vector<uint8_t> first;
+    const int n = t.Render(from, to, {frame.data(), W, tall}, [&](int j) {
+        if (j == 0) first = frame;
+    });
+    EXPECT_EQ(first, opaque(a));
+    EXPECT_EQ(frame, opaque(b));
+    // Without a frame buffer: the same frames, in order, none read.
+    std::vector<int> seen;
+    EXPECT_EQ(t.Render(from, to, [&](int j) { seen.push_back(j); }), n);
+    ASSERT_EQ(static_cast<int>(seen.size()), n);
+    for (int j = 0; j < n; ++j) EXPECT_EQ(seen[j], j);
+    try {
+        t.Render(from, view(this->to), [](int) {});
+        ADD_FAILURE() << "pages of two sizes were taken";
+    } catch (const qvt::Error &e) {
+        EXPECT_STREQ(e.what(), "the pages must have one size");
+    }
+}
+
 TEST_F(Library, EffectsFromNamesAndRecords) {
     qvt::Transition blend;
     EXPECT_EQ(blend.Name(), "Alpha blend");

@@ -134,6 +134,12 @@ public:
     int Render(const ImageView &from, const ImageView &to, const ImageBuffer &out,
                const std::function<void(int frame)> &onFrame, const Timing &timing = {});
 
+    // The same run with its frames drawn but not read: onFrame(j) is called
+    // once frame j is drawn. For timing a run without the cost of reading
+    // each frame back. Returns the number of frames.
+    int Render(const ImageView &from, const ImageView &to, const std::function<void(int frame)> &onFrame,
+               const Timing &timing = {});
+
 private:
     struct Impl;
     explicit Transition(std::unique_ptr<Impl> impl);
