@@ -8,7 +8,8 @@
 # Environment: PEER_FRAMES (frames per run, default 200), PEER_RUNS (runs
 # per measurement, median taken, default 5), PEER_SIZES (default
 # "640x480 1920x1080 3840x2160"), PEER_CLOCK ("cpu", the default: processor
-# time of the command, user and system; "wall": elapsed time).
+# time of the command, user and system; "wall": elapsed time), PEER_EFFECTS
+# (only these effects, comma-separated: "Wipe,Blocks"; default all).
 set -euo pipefail
 
 build=${1:-build}
@@ -18,6 +19,7 @@ frames=${PEER_FRAMES:-200}
 runs=${PEER_RUNS:-5}
 sizes=${PEER_SIZES:-"640x480 1920x1080 3840x2160"}
 clock=${PEER_CLOCK:-cpu}
+only=${PEER_EFFECTS:-}
 fps=25
 
 fail() { echo "peer: $*" >&2; exit 1; }
@@ -79,8 +81,8 @@ median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]
 # run's (the commands in the arrays named by $1 and $2). While that median is not clearly
 # above the noise -- at most zero, or less than five times its standard
 # error, estimated from the differences' median absolute deviation -- the
-# pairs are doubled, up to 8 x $runs; a net time still in the noise prints
-# as 0.
+# pairs are doubled, up to 16 x $runs; a net time still in the noise prints
+# as "<T": below T seconds, the median (or 0) plus five standard errors.
 net_seconds() {
   local -n full_cmd=$1 pass_cmd=$2
   local diffs=() want=$runs med spread
@@ -97,13 +99,22 @@ net_seconds() {
          'BEGIN { exit !(m > 0 && m >= 5 * 1.858 * s / sqrt(n)) }'; then
       echo "$med"; return
     fi
-    if ((want >= 8 * runs)); then echo 0; return; fi
+    if ((want >= 16 * runs)); then
+      awk -v m="$med" -v s="$spread" -v n="${#diffs[@]}" \
+        'BEGIN { printf "<%.6f", (m > 0 ? m : 0) + 5 * 1.858 * s / sqrt(n) }'
+      return
+    fi
     want=$((want * 2))
   done
 }
 
-# Frames per second of `count` frames that took `net` seconds.
-rate() { awk -v n="$1" -v t="$2" 'BEGIN { if (t <= 0) print "-"; else printf "%.0f", n / t }'; }
+# Frames per second of `count` frames that took `net` seconds; more than
+# the rate of that bound for a net time "<T" (in the noise).
+rate() {
+  awk -v n="$1" -v t="$2" 'BEGIN {
+    above = sub(/^</, "", t)
+    if (t <= 0) print "-"; else printf "%s%.0f", above ? ">" : "", n / t }'
+}
 
 ms=$(( frames * 1000 / fps ))  # qvt writes round(ms * fps / 1000) frames (at least 2)
 ffdur=$(calc "$frames / $fps")
@@ -130,12 +141,13 @@ for size in $sizes; do
   for row in "${rows[@]}"; do
     IFS='|' read -r effect options peer <<<"$row"
     grep -qiF "$effect" <<<"$known" || continue
+    [[ -z "$only" ]] || grep -qixF "$effect" <<<"${only//,/$'\n'}" || continue
     # shellcheck disable=SC2086
     qvt_cmd=("$qvt" render "$effect" $options --from "$a" --to "$b" --size "$size" --fps $fps)
-    qvt_full=("${qvt_cmd[@]}" --ms "$ms" -o null)
     # The same effect's start-up, pages and two end frames, without the
     # frames between.
     qvt_pass=("${qvt_cmd[@]}" --ms 1 -o null)
+    qvt_full=("${qvt_cmd[@]}" --ms "$ms" -o null)
     qvt_fps=$(rate $((frames - 2)) "$(net_seconds qvt_full qvt_pass)")
     if [[ "$peer" == "-" ]]; then
       ff_fps="-"; ratio="-"
@@ -144,7 +156,9 @@ for size in $sizes; do
         "[0:v]format=gbrp[x];[1:v]format=gbrp[y];[x][y]xfade=transition=$peer:duration=$ffdur:offset=0" \
         -frames:v "$frames" -f null -)
       ff_fps=$(rate "$frames" "$(net_seconds ff_full ff_pass)")
-      ratio=$(awk -v q="$qvt_fps" -v f="$ff_fps" 'BEGIN { if (q == "-" || f == "-" || f == 0) print "-"; else printf "%.1fx", q / f }')
+      ratio=$(awk -v q="$qvt_fps" -v f="$ff_fps" 'BEGIN {
+        above = sub(/^>/, "", q)
+        if (q == "-" || f == "-" || f == 0 || f ~ /^>/) print "-"; else printf "%s%.1fx", above ? ">" : "", q / f }')
     fi
     printf '%-10s %-12s %-11s %10s %10s %8s %10s\n' "$size" "$effect" "$peer" "$qvt_fps" "$ff_fps" "$ratio" "$bound_fps"
   done
