@@ -846,4 +846,43 @@ TEST(BlitWindow, DrawingReportsTheChangedDeviceBounds) {
     QvtDestroyWindow(wnd);
 }
 
+// A copy of more than a megabyte to a window takes another path than small
+// ones: every byte arrives, from a row start that is not aligned and with
+// a row length that is no multiple of the wide stores.
+TEST(BlitWindow, LargeCopiesToAWindowKeepEveryPixel) {
+    QvtSetDisplayDepth(32);
+    constexpr int W = 700, H = 420, WW = 704, WH = 424;
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), W, H, 1, 32, BI_RGB, 0, 0, 0, 0, 0}; // bottom-up
+    void *bits = nullptr;
+    HBITMAP page = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(page && bits);
+    auto *px = static_cast<uint32_t *>(bits);
+    uint32_t x = 12345;
+    for (int i = 0; i < W * H; ++i) px[i] = (x = x * 1664525u + 1013904223u) >> 8;
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, page);
+    HWND wnd = QvtCreateWindow(WW, WH);
+    HDC wdc = GetDC(wnd);
+    PatBlt(wdc, 0, 0, WW, WH, BLACKNESS);
+    ASSERT_TRUE(BitBlt(wdc, 3, 1, W - 1, H, mem, 1, 0, SRCCOPY));
+    std::vector<BYTE> rgb(size_t(WW) * WH * 3);
+    ASSERT_TRUE(QvtReadWindowRGB(wnd, rgb.data(), WW * 3));
+    int wrong = 0;
+    for (int y = 0; y < WH; ++y)
+        for (int wx = 0; wx < WW; ++wx) {
+            const BYTE *p = &rgb[(size_t(y) * WW + wx) * 3];
+            const int sx = wx - 2, sy = y - 1; // the source pixel shown there
+            uint32_t want = 0;
+            if (sx >= 1 && sx < W && sy >= 0 && sy < H) want = px[size_t(H - 1 - sy) * W + sx] & 0xFFFFFF;
+            wrong += RGB(p[2], p[1], p[0]) != want;
+        }
+    EXPECT_EQ(wrong, 0);
+    ReleaseDC(wnd, wdc);
+    QvtDestroyWindow(wnd);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    DeleteObject(page);
+}
+
 } // namespace
