@@ -190,9 +190,7 @@ private:
 class WindowSink : public TFrameSink {
 public:
     WindowSink(HWND hwnd, const ImageBuffer *out, std::ptrdiff_t stride, const std::function<void(int)> &onFrame)
-        : hwnd_(hwnd), out_(out ? *out : ImageBuffer{}), read_(out != nullptr), stride_(stride), onFrame_(onFrame) {
-        if (read_ && out_.layout == PixelLayout::Rgba) rgb_.resize(static_cast<size_t>(out_.width) * out_.height * 3);
-    }
+        : hwnd_(hwnd), out_(out ? *out : ImageBuffer{}), read_(out != nullptr), stride_(stride), onFrame_(onFrame) {}
     void EmitFrame() override {
         if (read_) read();
         try {
@@ -206,21 +204,10 @@ public:
 
 private:
     void read() {
-        if (out_.layout == PixelLayout::Rgb) {
-            if (!QvtReadWindowRGB(hwnd_, out_.pixels, static_cast<int>(stride_))) throw Error("cannot read the window");
-            return;
-        }
-        if (!QvtReadWindowRGB(hwnd_, rgb_.data(), out_.width * 3)) throw Error("cannot read the window");
-        const uint8_t *in = rgb_.data();
-        for (int y = 0; y < out_.height; ++y) {
-            uint8_t *o = out_.pixels + y * stride_;
-            for (int x = 0; x < out_.width; ++x, in += 3, o += 4) {
-                o[0] = in[0];
-                o[1] = in[1];
-                o[2] = in[2];
-                o[3] = 255;
-            }
-        }
+        const BOOL done = out_.layout == PixelLayout::Rgb
+                              ? QvtReadWindowRGB(hwnd_, out_.pixels, static_cast<int>(stride_))
+                              : QvtReadWindowRGBA(hwnd_, out_.pixels, static_cast<int>(stride_));
+        if (!done) throw Error("cannot read the window");
     }
 
     HWND hwnd_;
@@ -228,7 +215,6 @@ private:
     bool read_;
     std::ptrdiff_t stride_;
     const std::function<void(int)> &onFrame_;
-    std::vector<uint8_t> rgb_;
     int frames_ = 0;
 };
 

@@ -60,7 +60,8 @@ void RenderOffline(TTransitionEffect &effect, const RgbImage &from, const RgbIma
 
 void PlayOffline(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, const Timing &timing,
                  const std::function<void()> &onFrame) {
-    withTransition(effect, [&](Transition &t) { return t.Render(view(from), view(to), [&](int) { onFrame(); }, timing); });
+    withTransition(effect,
+                   [&](Transition &t) { return t.Render(view(from), view(to), [&](int) { onFrame(); }, timing); });
 }
 
 RgbImage RenderStill(TTransitionEffect &effect, const RgbImage &from, const RgbImage &to, double at, double fps) {

@@ -263,13 +263,52 @@ static void rowToRgb(const uint8_t *in, BYTE *out, int width) {
     rowToRgbPlain(in, out, 0, width);
 }
 
-WINUSERAPI BOOL WINAPI QvtReadWindowRGB(HWND hwnd, BYTE *rgb, int rowBytes) {
+static void rowToRgbaPlain(const uint8_t *in, BYTE *out, int x, int width) {
+    for (; x < width; ++x, in += 4, out += 4) out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = 255;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels a step, opaque, written around the cache when the row is
+// aligned (as for RGB).
+__attribute__((target("ssse3"))) static void rowToRgbaSsse3(const uint8_t *in, BYTE *out, int width) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const bool aligned = (reinterpret_cast<uintptr_t>(out) & 15) == 0;
+    int x = 0;
+    for (; x + 4 <= width; x += 4, in += 16, out += 16) {
+        const __m128i v = _mm_or_si128(
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in)), order), opaque);
+        if (aligned)
+            _mm_stream_si128(reinterpret_cast<__m128i *>(out), v);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), v);
+    }
+    rowToRgbaPlain(in, out, x, width);
+}
+#endif
+
+static void rowToRgba(const uint8_t *in, BYTE *out, int width) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (kHasSsse3) return rowToRgbaSsse3(in, out, width);
+#endif
+    rowToRgbaPlain(in, out, 0, width);
+}
+
+// The window's pixels as rows of R, G, B (and 255 when `alpha`).
+static BOOL readWindow(HWND hwnd, BYTE *out, int rowBytes, bool alpha) {
     GDI_LOCK;
     WindowObj *w = toWindow(hwnd);
-    if (!w || !rgb || rowBytes < 3 * w->surf.width) return FALSE;
+    const int step = alpha ? 4 : 3;
+    if (!w || !out || rowBytes < step * w->surf.width) return FALSE;
     const Surface &s = w->surf;
     if (s.bits && s.fmt == PixFmt::R32) {
-        for (int y = 0; y < s.height; ++y) rowToRgb(s.row(y), rgb + (size_t)y * rowBytes, s.width);
+        for (int y = 0; y < s.height; ++y) {
+            BYTE *o = out + (size_t)y * rowBytes;
+            if (alpha)
+                rowToRgba(s.row(y), o, s.width);
+            else
+                rowToRgb(s.row(y), o, s.width);
+        }
 #if defined(__x86_64__) || defined(__i386__)
         _mm_sfence();
 #endif
@@ -278,23 +317,33 @@ WINUSERAPI BOOL WINAPI QvtReadWindowRGB(HWND hwnd, BYTE *rgb, int rowBytes) {
     if (s.bits && s.fmt == PixFmt::R24) {
         for (int y = 0; y < s.height; ++y) {
             const uint8_t *in = s.row(y);
-            BYTE *out = rgb + (size_t)y * rowBytes;
-            for (int x = 0; x < s.width; ++x, in += 3, out += 3) out[0] = in[2], out[1] = in[1], out[2] = in[0];
+            BYTE *o = out + (size_t)y * rowBytes;
+            for (int x = 0; x < s.width; ++x, in += 3, o += step) {
+                o[0] = in[2], o[1] = in[1], o[2] = in[0];
+                if (alpha) o[3] = 255;
+            }
         }
         return TRUE;
     }
     std::vector<uint32_t> row((size_t)s.width);
     for (int y = 0; y < s.height; ++y) {
         readRow(s, 0, y, s.width, row.data());
-        BYTE *out = rgb + (size_t)y * rowBytes;
-        for (int x = 0; x < s.width; ++x) {
-            Rgb c = decodePixel(s, row[x]);
-            out[3 * x] = c.r;
-            out[3 * x + 1] = c.g;
-            out[3 * x + 2] = c.b;
+        BYTE *o = out + (size_t)y * rowBytes;
+        for (int x = 0; x < s.width; ++x, o += step) {
+            const Rgb c = decodePixel(s, row[x]);
+            o[0] = c.r, o[1] = c.g, o[2] = c.b;
+            if (alpha) o[3] = 255;
         }
     }
     return TRUE;
+}
+
+WINUSERAPI BOOL WINAPI QvtReadWindowRGB(HWND hwnd, BYTE *rgb, int rowBytes) {
+    return readWindow(hwnd, rgb, rowBytes, false);
+}
+
+WINUSERAPI BOOL WINAPI QvtReadWindowRGBA(HWND hwnd, BYTE *rgba, int rowBytes) {
+    return readWindow(hwnd, rgba, rowBytes, true);
 }
 
 WINUSERAPI BOOL WINAPI QvtSetWindowChangedHandler(HWND hwnd, QvtWindowChangedProc proc, void *user) {

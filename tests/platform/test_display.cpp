@@ -98,8 +98,9 @@ TEST_F(DisplayTest, SystemPaletteHoldsEachColourOnceSoPatternsKeepOrCopyEveryInd
     QvtSetDisplayDepth(32);
 }
 
-// Reading a window as RGB gives every pixel's colour, whatever the width
-// (the fast row paths work in steps of four pixels) and on every depth.
+// Reading a window as RGB or RGBA gives every pixel's colour (and opaque
+// alpha), whatever the width (the fast row paths work in steps of four
+// pixels) and on every depth.
 TEST_F(DisplayTest, WindowsReadAsRgbPixelForPixel) {
     for (int depth : {8, 16, 24, 32}) {
         ASSERT_TRUE(QvtSetDisplayDepth(depth));
@@ -118,6 +119,19 @@ TEST_F(DisplayTest, WindowsReadAsRgbPixelForPixel) {
                     EXPECT_EQ(RGB(p[0], p[1], p[2]), c) << x << "," << y;
                 }
             EXPECT_EQ(rgb.back(), 0xEE); // nothing past the last row
+            // RGBA rows with two bytes of padding the read leaves alone.
+            const int stride = width * 4 + 2;
+            std::vector<BYTE> rgba((size_t)stride * 2, 0xEE);
+            ASSERT_TRUE(QvtReadWindowRGBA(wnd, rgba.data(), stride));
+            EXPECT_FALSE(QvtReadWindowRGBA(wnd, rgba.data(), width * 4 - 1));
+            for (int y = 0; y < 2; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    const BYTE *p = &rgba[(size_t)y * stride + x * 4];
+                    EXPECT_EQ(RGB(p[0], p[1], p[2]), GetPixel(dc, x, y)) << x << "," << y;
+                    EXPECT_EQ(p[3], 255);
+                }
+                EXPECT_EQ(rgba[(size_t)y * stride + width * 4], 0xEE);
+            }
             ReleaseDC(wnd, dc);
             QvtDestroyWindow(wnd);
         }

@@ -24,6 +24,8 @@ WINUSERAPI BOOL WINAPI QvtGetWindowSize(HWND hwnd, int *width, int *height);
 /* Copies the window's pixels out as top-down rows of R, G, B bytes; rowBytes
  * is the distance between rows in rgb (at least 3 x width). */
 WINUSERAPI BOOL WINAPI QvtReadWindowRGB(HWND hwnd, BYTE *rgb, int rowBytes);
+/* The same as rows of R, G, B, 255 (rowBytes at least 4 x width). */
+WINUSERAPI BOOL WINAPI QvtReadWindowRGBA(HWND hwnd, BYTE *rgba, int rowBytes);
 
 /* Called after each drawing call that may have changed the window, with the
  * bounding rectangle of the change in window pixels. The callback may read
