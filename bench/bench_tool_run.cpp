@@ -5,7 +5,8 @@
 // it once its pages are loaded: the library's run (window, pages handed
 // over as RGB, the departing page shown) with the frames drawn and
 // discarded. The `read_back` runs read each frame back as RGB, as every
-// output that keeps the frames does.
+// output that keeps the frames does; the library's run reads each into an
+// RGBA buffer.
 //
 // The two runs take turns in every iteration, so that whatever else the
 // machine does weighs on both alike. The benchmark's time is the tool's
@@ -22,6 +23,7 @@
 #include "effects/teBlend.h"
 #include "engine/teTimed.h"
 #include "offline.h"
+#include "qvt/transition.h"
 
 namespace {
 
@@ -45,10 +47,10 @@ template <class Fn> double secondsOf(Fn &&fn) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void ToolRun(benchmark::State &state, int milliseconds, bool readBack) {
+// Times `run` (one run, adding its frames to `frames`) against the bare
+// loop of a run of `milliseconds`, taking turns.
+template <class Run> void AgainstBareLoop(benchmark::State &state, int milliseconds, Run &&run) {
     qvt::bench::Stage stage; // the display, the kernels and the bare loop's window
-    const qvt::host::RgbImage from(kWidth, kHeight, std::vector<uint8_t>(size_t(kWidth) * kHeight * 3, 0));
-    const qvt::host::RgbImage to(kWidth, kHeight, std::vector<uint8_t>(size_t(kWidth) * kHeight * 3, 255));
     Discard sink;
     const qvt::TFrameSampling sampling{kFps, &sink};
     std::vector<double> bare, tool;
@@ -58,15 +60,7 @@ void ToolRun(benchmark::State &state, int milliseconds, bool readBack) {
         loop.SetMilliseconds(milliseconds);
         loop.SetSampling(&sampling);
         bare.push_back(secondsOf([&] { stage.Run(loop); }));
-
-        qvt::TBlendTransition effect(nullptr);
-        effect.SetMilliseconds(milliseconds);
-        const double t = secondsOf([&] {
-            if (readBack)
-                qvt::host::RenderOffline(effect, from, to, {kFps}, [&](const qvt::host::RgbImage &) { ++frames; });
-            else
-                qvt::host::PlayOffline(effect, from, to, {kFps}, [&] { ++frames; });
-        });
+        const double t = secondsOf([&] { run(frames); });
         tool.push_back(t);
         state.SetIterationTime(t);
     }
@@ -76,9 +70,36 @@ void ToolRun(benchmark::State &state, int milliseconds, bool readBack) {
     state.counters["frames/s"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
 }
 
+void ToolRun(benchmark::State &state, int milliseconds, bool readBack) {
+    const qvt::host::RgbImage from(kWidth, kHeight, std::vector<uint8_t>(size_t(kWidth) * kHeight * 3, 0));
+    const qvt::host::RgbImage to(kWidth, kHeight, std::vector<uint8_t>(size_t(kWidth) * kHeight * 3, 255));
+    AgainstBareLoop(state, milliseconds, [&](int64_t &frames) {
+        qvt::TBlendTransition effect(nullptr);
+        effect.SetMilliseconds(milliseconds);
+        if (readBack)
+            qvt::host::RenderOffline(effect, from, to, {kFps}, [&](const qvt::host::RgbImage &) { ++frames; });
+        else
+            qvt::host::PlayOffline(effect, from, to, {kFps}, [&] { ++frames; });
+    });
+}
+
 BENCHMARK_CAPTURE(ToolRun, null_1s, 1000, false)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK_CAPTURE(ToolRun, null_10s, 10000, false)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK_CAPTURE(ToolRun, read_back_1s, 1000, true)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK_CAPTURE(ToolRun, read_back_10s, 10000, true)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+// The library's run into an RGBA frame buffer (its default layout), every
+// frame read back.
+void LibraryRgba(benchmark::State &state) {
+    const std::vector<uint8_t> from(size_t(kWidth) * kHeight * 4, 0), to(from.size(), 255);
+    std::vector<uint8_t> frame(from.size());
+    AgainstBareLoop(state, 10000, [&](int64_t &frames) {
+        qvt::Transition blend("Alpha blend", {{"ms", "10000"}});
+        blend.Render({from.data(), kWidth, kHeight}, {to.data(), kWidth, kHeight}, {frame.data(), kWidth, kHeight},
+                     [&](int) { ++frames; }, {kFps});
+    });
+}
+
+BENCHMARK(LibraryRgba)->Name("LibraryRun/rgba_10s")->Unit(benchmark::kMillisecond)->UseManualTime();
 
 } // namespace
