@@ -4,6 +4,7 @@
 #include "offline.h"
 
 #include "api/transition_access.h"
+#include "qvt/qvtsys.h"
 #include "gdi_pictures.h"
 #include "image_io.h"
 #include "tool_error.h"
@@ -32,6 +33,19 @@ template <class Fn> auto withTransition(TTransitionEffect &effect, Fn &&fn) {
 }
 
 } // namespace
+
+void FixTimeOfDay(int milliseconds) {
+    SYSTEMTIME time{};
+    time.wYear = 2000;
+    time.wMonth = 1;
+    time.wDay = 1;
+    time.wDayOfWeek = 6; // a Saturday
+    time.wHour = static_cast<WORD>(milliseconds / 3600000);
+    time.wMinute = static_cast<WORD>(milliseconds / 60000 % 60);
+    time.wSecond = static_cast<WORD>(milliseconds / 1000 % 60);
+    time.wMilliseconds = static_cast<WORD>(milliseconds % 1000);
+    QvtSetFixedSystemTime(&time);
+}
 
 RgbImage LoadPage(const PageSource &source, int width, int height) {
     if (!source.path.empty()) return FitPicture(ReadPicture(source.path), width, height);

@@ -17,6 +17,11 @@
 
 namespace qvt::host {
 
+// Effects that shuffle (Blocks, Fuse) seed themselves from the time of day
+// (UTC). Offline runs see the clock held at `milliseconds` after midnight
+// of 1 January 2000, so that the same inputs give the same frames.
+void FixTimeOfDay(int milliseconds);
+
 // A page: a picture file fitted to the page size, or a built-in page.
 struct PageSource {
     std::string path; // empty: the built-in page

@@ -259,9 +259,22 @@ std::string checkMoment(const std::string &text) {
     }
 }
 
+constexpr int kMillisecondsPerDay = 24 * 60 * 60 * 1000;
+
+// The time of day offline runs see, which effects that shuffle (Blocks,
+// Fuse) seed themselves from.
+void addSeedOption(CLI::App *command, int &seed) {
+    command->add_option("--seed", seed,
+                        "Time of day, in ms after midnight UTC, that effects which shuffle (Blocks, Fuse) seed "
+                        "themselves from: the same seed gives the same frames")
+        ->capture_default_str()
+        ->check(CLI::Range(0, kMillisecondsPerDay - 1));
+}
+
 struct RenderCommand {
     PageOptions pages;
     EffectOptions effect;
+    int seed = 0;
     Timing timing;
     std::string output;
     std::string at;         // --at: one still at that moment
@@ -288,6 +301,7 @@ int runRender(const RenderCommand &c) {
         throw UsageError("--at writes one PNG picture: -o must name a .png file");
     const OutputTarget target = still ? OutputTarget{} : ParseOutput(c.output);
     chooseDisplay(c.pages.display);
+    FixTimeOfDay(c.seed);
     mask_files::SetPageSize(size.width, size.height);
     EffectChoice choice = effectChoice(c.effect);
     GiveDefaultDuration(choice);
@@ -343,6 +357,7 @@ int runPlay(const PlayCommand &c) {
 
 struct DemoCommand {
     PageOptions pages;
+    int seed = 0;
     std::string output = "out/demo";
     double fps = 25;
     int milliseconds = 1000;
@@ -394,6 +409,7 @@ int runDemo(const DemoCommand &c) {
     const Size size = parseSize(c.pages.size), box = parseSize(c.thumb);
     const ThumbSize thumb = FitThumb(size.width, size.height, box.width, box.height);
     chooseDisplay(c.pages.display);
+    FixTimeOfDay(c.seed);
     auto [from, to] = loadPages(c.pages, size);
     mask_files::Add(kRadialMask, RadialGradientMask(size.width, size.height));
     mask_files::Add(kClockMask, ClockSweepMask(size.width, size.height));
@@ -614,6 +630,7 @@ int main(int argc, char **argv) {
         "before and of the arriving page after. --at writes the one PNG picture -o names.");
     addPageOptions(renderCmd, render.pages);
     addEffectOptions(renderCmd, render.effect);
+    addSeedOption(renderCmd, render.seed);
     renderCmd->add_option("--fps", render.timing.fps, "Output frames per second")
         ->capture_default_str()
         ->check(checkFinite)
@@ -691,6 +708,7 @@ int main(int argc, char **argv) {
     demoCmd->add_option("--thumb", demo.thumb, "Box the contact sheet's frames fit in, keeping the page's shape")
         ->capture_default_str()
         ->check([](const std::string &s) { return checkSize(s); });
+    addSeedOption(demoCmd, demo.seed);
     demoCmd->add_flag("--sheet-only", demo.sheetOnly, "Write the contact sheet only (no GIFs, no ffmpeg needed)");
 
     // The command: the first word after the general options (which take no

@@ -111,9 +111,29 @@ WINMMAPI MMRESULT WINAPI timeEndPeriod(UINT uPeriod) {
     return uPeriod == 0 ? TIMERR_NOCANDO : TIMERR_NOERROR;
 }
 
+namespace {
+
+std::atomic<bool> g_timeFixed{false};
+SYSTEMTIME g_fixedTime{};
+
+} // namespace
+
+QVTSYSAPI void QvtSetFixedSystemTime(const SYSTEMTIME *time) {
+    std::lock_guard<std::mutex> lock(g_clockMutex);
+    if (time != nullptr) g_fixedTime = *time;
+    g_timeFixed.store(time != nullptr, std::memory_order_release);
+}
+
 WINBASEAPI void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
     if (lpSystemTime == nullptr) {
         return;
+    }
+    if (g_timeFixed.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> lock(g_clockMutex);
+        if (g_timeFixed.load(std::memory_order_relaxed)) {
+            *lpSystemTime = g_fixedTime;
+            return;
+        }
     }
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);

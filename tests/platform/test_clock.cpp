@@ -225,3 +225,19 @@ TEST(SystemTime, IsUtcWithOneBasedMonthAndSundayZero) {
     EXPECT_EQ(st.wDayOfWeek, fields.tm_wday) << "0 is Sunday";
     EXPECT_LT(st.wMilliseconds, 1000);
 }
+
+TEST(SystemTime, HeldAtAFixedTimeUntilReleased) {
+    SYSTEMTIME fixed{};
+    fixed.wYear = 2000, fixed.wMonth = 1, fixed.wDay = 1, fixed.wDayOfWeek = 6;
+    fixed.wHour = 1, fixed.wMinute = 2, fixed.wSecond = 3, fixed.wMilliseconds = 4;
+    QvtSetFixedSystemTime(&fixed);
+    fixed.wHour = 9; // the time was copied
+    SYSTEMTIME st;
+    GetSystemTime(&st);
+    EXPECT_EQ(st.wYear, 2000);
+    EXPECT_EQ(st.wHour, 1);
+    EXPECT_EQ(st.wMilliseconds, 4);
+    QvtSetFixedSystemTime(nullptr);
+    GetSystemTime(&st);
+    EXPECT_GT(st.wYear, 2000);
+}

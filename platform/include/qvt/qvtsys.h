@@ -1,12 +1,14 @@
 /* Host-side extensions of the platform stand-in (not part of the platform's
  * own interface): hooks that let the host and the tests decide where message
- * boxes go, which clock drives the timers, and what CPUID reports.
+ * boxes go, which clock drives the timers, what time of day the system
+ * reports, and what CPUID reports.
  *
  * Each setter may be called at any time from any thread; NULL restores the
  * built-in behaviour. A hook must stay callable until it has been replaced. */
 #ifndef QVT_QVTSYS_H
 #define QVT_QVTSYS_H
 
+#include "qvt/winbase.h"
 #include "qvt/wintypes.h"
 
 #define QVTSYSAPI QVT_EXTERN_C __attribute__((visibility("default")))
@@ -26,6 +28,11 @@ QVTSYSAPI void QvtSetMessageBoxHandler(QvtMessageBoxProc proc, void *user);
  * system's millisecond clock. */
 typedef LONGLONG (*QvtClockProc)(void *user);
 QVTSYSAPI void QvtSetPerformanceClock(QvtClockProc proc, LONGLONG frequency, void *user);
+
+/* Holds GetSystemTime at *time (copied) until it is called again; NULL lets
+ * it follow the system clock again. For hosts that need runs of effects
+ * which seed themselves from the clock to be repeatable. */
+QVTSYSAPI void QvtSetFixedSystemTime(const SYSTEMTIME *time);
 
 /* Executes CPUID for leaf (sub-leaf 0) and stores EAX, EBX, ECX, EDX in
  * regs[0..3]. FALSE, with regs zeroed, when the processor has no CPUID or
