@@ -256,13 +256,6 @@ __attribute__((target("ssse3"))) static void rowToRgbSsse3(const uint8_t *in, BY
 static const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
 #endif
 
-static void rowToRgb(const uint8_t *in, BYTE *out, int width) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (kHasSsse3) return rowToRgbSsse3(in, out, width);
-#endif
-    rowToRgbPlain(in, out, 0, width);
-}
-
 static void rowToRgbaPlain(const uint8_t *in, BYTE *out, int x, int width) {
     for (; x < width; ++x, in += 4, out += 4) out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = 255;
 }
@@ -287,11 +280,15 @@ __attribute__((target("ssse3"))) static void rowToRgbaSsse3(const uint8_t *in, B
 }
 #endif
 
-static void rowToRgba(const uint8_t *in, BYTE *out, int width) {
+// A row of 32-bit pixels as R, G, B (and 255 when `alpha`).
+static void rowOut(const uint8_t *in, BYTE *out, int width, bool alpha) {
 #if defined(__x86_64__) || defined(__i386__)
-    if (kHasSsse3) return rowToRgbaSsse3(in, out, width);
+    if (kHasSsse3) return alpha ? rowToRgbaSsse3(in, out, width) : rowToRgbSsse3(in, out, width);
 #endif
-    rowToRgbaPlain(in, out, 0, width);
+    if (alpha)
+        rowToRgbaPlain(in, out, 0, width);
+    else
+        rowToRgbPlain(in, out, 0, width);
 }
 
 // The window's pixels as rows of R, G, B (and 255 when `alpha`).
@@ -302,13 +299,7 @@ static BOOL readWindow(HWND hwnd, BYTE *out, int rowBytes, bool alpha) {
     if (!w || !out || rowBytes < step * w->surf.width) return FALSE;
     const Surface &s = w->surf;
     if (s.bits && s.fmt == PixFmt::R32) {
-        for (int y = 0; y < s.height; ++y) {
-            BYTE *o = out + (size_t)y * rowBytes;
-            if (alpha)
-                rowToRgba(s.row(y), o, s.width);
-            else
-                rowToRgb(s.row(y), o, s.width);
-        }
+        for (int y = 0; y < s.height; ++y) rowOut(s.row(y), out + (size_t)y * rowBytes, s.width, alpha);
 #if defined(__x86_64__) || defined(__i386__)
         _mm_sfence();
 #endif
